@@ -2,7 +2,10 @@
 
 # Warnings are errors for project code only; third-party headers come in as SYSTEM.
 function(brelum_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
+  if(BRELUM_WARNINGS_AS_ERRORS)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
 endfunction()
 
 # One static library per top folder, made of every source under it. A layer with
