@@ -62,16 +62,19 @@ constexpr std::array kQoSNames = {"background", "utility", "default", "user-init
 
 }  // namespace
 
-bool isMainThread() { return ::syscall(SYS_gettid) == ::getpid(); }
+bool isMainThread() {
+  return ::syscall(SYS_gettid) == ::getpid();
+}
 
-DispatchQueue::DispatchQueue(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+DispatchQueue::DispatchQueue(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
+}
 
 DispatchQueue::~DispatchQueue() = default;
 
 const std::shared_ptr<DispatchQueue>& DispatchQueue::main() {
-  static const std::shared_ptr<DispatchQueue> queue(new DispatchQueue(std::make_unique<Impl>(
-      Impl{detail::mainContext().get_executor(), nullptr, "main",
-           DispatchQoS::userInteractive, QueueKind::main})));
+  static const std::shared_ptr<DispatchQueue> queue(new DispatchQueue(
+      std::make_unique<Impl>(Impl{detail::mainContext().get_executor(), nullptr, "main",
+                                  DispatchQoS::userInteractive, QueueKind::main})));
   return queue;
 }
 
@@ -80,8 +83,7 @@ const std::shared_ptr<DispatchQueue>& DispatchQueue::global(DispatchQoS qos) {
     std::array<std::shared_ptr<DispatchQueue>, kQoSNames.size()> all;
     for (std::size_t i = 0; i < all.size(); ++i) {
       all[i].reset(new DispatchQueue(std::make_unique<Impl>(
-          Impl{sharedPool().get_executor(), nullptr,
-               std::string("global.") + kQoSNames[i],
+          Impl{sharedPool().get_executor(), nullptr, std::string("global.") + kQoSNames[i],
                static_cast<DispatchQoS>(i), QueueKind::concurrent})));
     }
     return all;
@@ -97,9 +99,13 @@ std::shared_ptr<DispatchQueue> DispatchQueue::makeSerial(std::string label, Disp
       Impl{std::move(executor), std::move(target), std::move(label), qos, QueueKind::serial})));
 }
 
-const std::string& DispatchQueue::label() const { return impl_->label; }
+const std::string& DispatchQueue::label() const {
+  return impl_->label;
+}
 
-DispatchQoS DispatchQueue::qos() const { return impl_->qos; }
+DispatchQoS DispatchQueue::qos() const {
+  return impl_->qos;
+}
 
 void DispatchQueue::run(Work& work) {
   RunningMark mark(this);
@@ -107,9 +113,8 @@ void DispatchQueue::run(Work& work) {
 }
 
 void DispatchQueue::async(Work work) {
-  asio::post(impl_->executor, [self = shared_from_this(), work = std::move(work)]() mutable {
-    self->run(work);
-  });
+  asio::post(impl_->executor,
+             [self = shared_from_this(), work = std::move(work)]() mutable { self->run(work); });
 }
 
 void DispatchQueue::sync(Work work) {

@@ -35,7 +35,9 @@ boost::asio::io_context& contextForMainThread() {
 
 }  // namespace
 
-void MainLoop::run() { contextForMainThread().run(); }
+void MainLoop::run() {
+  contextForMainThread().run();
+}
 
 bool MainLoop::runUntil(const std::function<bool()>& condition, Clock::time_point deadline) {
   auto& context = contextForMainThread();
@@ -51,8 +53,12 @@ bool MainLoop::runUntil(const std::function<bool()>& condition, Clock::duration 
   return runUntil(condition, Clock::now() + timeout);
 }
 
-void MainLoop::runFor(Clock::duration duration) { contextForMainThread().run_for(duration); }
+void MainLoop::runFor(Clock::duration duration) {
+  contextForMainThread().run_for(duration);
+}
 
-void MainLoop::stop() { detail::mainContext().stop(); }
+void MainLoop::stop() {
+  detail::mainContext().stop();
+}
 
 }  // namespace platform

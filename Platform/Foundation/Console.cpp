@@ -59,7 +59,9 @@ ConsoleCapture::ConsoleCapture() : state_(std::make_shared<State>()) {
   });
 }
 
-ConsoleCapture::~ConsoleCapture() { Console::setSink(std::move(previous_)); }
+ConsoleCapture::~ConsoleCapture() {
+  Console::setSink(std::move(previous_));
+}
 
 std::vector<std::string> ConsoleCapture::lines() const {
   std::lock_guard lock(state_->mutex);

@@ -82,8 +82,8 @@ TEST(DispatchQueueTest, GlobalQueueRunsWorkConcurrently) {
 }
 
 TEST(DispatchQueueTest, SerialQueueTargetingTheMainQueueRunsOnTheMainThread) {
-  auto queue = DispatchQueue::makeSerial("test.on-main", DispatchQoS::defaultQoS,
-                                         DispatchQueue::main());
+  auto queue =
+      DispatchQueue::makeSerial("test.on-main", DispatchQoS::defaultQoS, DispatchQueue::main());
   bool onMain = false;
   bool mainCurrent = false;
   bool ran = false;
