@@ -1,0 +1,182 @@
+#include "Classes/Utils/JSONMap.h"
+
+#include <charconv>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "Classes/API/Responses/ResourceData.h"
+#include "Classes/API/Responses/ResourcesResponse.h"
+#include "Classes/API/Responses/VerifyReponse.h"
+#include "Classes/Utils/JSONParser.h"
+
+namespace brelum {
+namespace {
+
+// One field of each kind the models use, read from a document holding only its key.
+enum class FieldKind { optionalText, text, number, integer, nestedModel, modelList };
+
+struct ReadingCase {
+  std::string_view name;
+  FieldKind kind;
+  std::optional<std::string_view> value;  // the key's JSON value; nothing leaves the key out
+  std::string expected;                   // the field rendered by `render` below
+};
+
+void PrintTo(const ReadingCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+std::span<const std::uint8_t> bytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+constexpr std::string_view kAbsent = "<absent>";
+
+template <Mappable T>
+T mapped(std::string_view key, std::optional<std::string_view> value) {
+  std::string document = "{";
+  if (value) document += "\"" + std::string(key) + "\":" + std::string(*value);
+  document += "}";
+  auto model = JSONParser::parseOne<T>(bytes(document));
+  EXPECT_TRUE(model.has_value()) << document;
+  return model.value_or(T{});
+}
+
+std::string renderDouble(double value) {
+  char buffer[64];
+  const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+  return std::string(buffer, end);
+}
+
+std::string render(FieldKind kind, std::optional<std::string_view> value) {
+  switch (kind) {
+    case FieldKind::optionalText:
+      return mapped<VerifyReponse>("api_endpoint", value)
+          .apiEndpoint.value_or(std::string(kAbsent));
+    case FieldKind::text:
+      return mapped<ResourceData>("resource_type", value).type;
+    case FieldKind::number:
+      return renderDouble(mapped<ResourceData>("created_at", value).createdAt);
+    case FieldKind::integer:
+      return std::to_string(mapped<ErrorResponse>("code", value).code);
+    case FieldKind::nestedModel: {
+      const auto error = mapped<VerifyReponse>("error", value).error;
+      return error ? std::to_string(error->code) + ":" + error->message : std::string(kAbsent);
+    }
+    case FieldKind::modelList: {
+      std::string list = "[";
+      for (const auto& screen : mapped<ResourcesResponse>("screens", value).screens) {
+        list += screen.type + ";";
+      }
+      return list + "]";
+    }
+  }
+  return {};
+}
+
+class ReadingRules : public ::testing::TestWithParam<ReadingCase> {};
+
+TEST_P(ReadingRules, FieldTakesOnlyItsOwnKindOfValue) {
+  const auto& c = GetParam();
+  EXPECT_EQ(render(c.kind, c.value), c.expected);
+}
+
+const std::string kInt64Max = std::to_string(std::numeric_limits<std::int64_t>::max());
+const std::string kInt64Min = std::to_string(std::numeric_limits<std::int64_t>::min());
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, ReadingRules,
+    ::testing::Values(
+        // Optional text: a JSON string only.
+        ReadingCase{"OptionalTextString", FieldKind::optionalText, R"("https://h/v1")",
+                    "https://h/v1"},
+        ReadingCase{"OptionalTextEmptyString", FieldKind::optionalText, R"("")", ""},
+        ReadingCase{"OptionalTextEscapes", FieldKind::optionalText, R"("a\u00e9\"b")",
+                    "a\xC3\xA9\"b"},
+        ReadingCase{"OptionalTextNumber", FieldKind::optionalText, "42", std::string(kAbsent)},
+        ReadingCase{"OptionalTextBoolean", FieldKind::optionalText, "true", std::string(kAbsent)},
+        ReadingCase{"OptionalTextObject", FieldKind::optionalText, "{}", std::string(kAbsent)},
+        ReadingCase{"OptionalTextArray", FieldKind::optionalText, R"(["x"])", std::string(kAbsent)},
+        ReadingCase{"OptionalTextNull", FieldKind::optionalText, "null", std::string(kAbsent)},
+        ReadingCase{"OptionalTextMissing", FieldKind::optionalText, std::nullopt,
+                    std::string(kAbsent)},
+        // Text with a default.
+        ReadingCase{"TextString", FieldKind::text, R"("video")", "video"},
+        ReadingCase{"TextNumber", FieldKind::text, "7", ""},
+        ReadingCase{"TextBoolean", FieldKind::text, "false", ""},
+        ReadingCase{"TextNull", FieldKind::text, "null", ""},
+        ReadingCase{"TextMissing", FieldKind::text, std::nullopt, ""},
+        // Double with a default: any JSON number.
+        ReadingCase{"DoubleFraction", FieldKind::number, "1.5", "1.5"},
+        ReadingCase{"DoubleInteger", FieldKind::number, "1700000000", "1.7e+09"},
+        ReadingCase{"DoubleNegative", FieldKind::number, "-2", "-2"},
+        ReadingCase{"DoubleExponent", FieldKind::number, "1E300", "1e+300"},
+        ReadingCase{"DoubleBeyondInt64", FieldKind::number, "18446744073709551615",
+                    "18446744073709551616"},
+        ReadingCase{"DoubleString", FieldKind::number, R"("12")", "0"},
+        ReadingCase{"DoubleBoolean", FieldKind::number, "true", "0"},
+        ReadingCase{"DoubleNull", FieldKind::number, "null", "0"},
+        ReadingCase{"DoubleMissing", FieldKind::number, std::nullopt, "0"},
+        // Signed integer: fraction dropped toward zero, saturating beyond the range.
+        ReadingCase{"IntegerPositive", FieldKind::integer, "401", "401"},
+        ReadingCase{"IntegerNegative", FieldKind::integer, "-7", "-7"},
+        ReadingCase{"IntegerFractionDropped", FieldKind::integer, "1.9", "1"},
+        ReadingCase{"IntegerNegativeFractionTowardZero", FieldKind::integer, "-1.9", "-1"},
+        ReadingCase{"IntegerBelowOne", FieldKind::integer, "-0.5", "0"},
+        ReadingCase{"IntegerExponent", FieldKind::integer, "4.01e2", "401"},
+        ReadingCase{"IntegerMax", FieldKind::integer, "9223372036854775807", kInt64Max},
+        ReadingCase{"IntegerMin", FieldKind::integer, "-9223372036854775808", kInt64Min},
+        ReadingCase{"IntegerUnsignedAboveMax", FieldKind::integer, "9223372036854775808",
+                    kInt64Max},
+        ReadingCase{"IntegerUnsignedTop", FieldKind::integer, "18446744073709551615", kInt64Max},
+        ReadingCase{"IntegerHugeDouble", FieldKind::integer, "1e300", kInt64Max},
+        ReadingCase{"IntegerHugeNegativeDouble", FieldKind::integer, "-1e300", kInt64Min},
+        ReadingCase{"IntegerTwoTo63AsDouble", FieldKind::integer, "9.223372036854775808e18",
+                    kInt64Max},
+        ReadingCase{"IntegerBeyondMinAsText", FieldKind::integer, "-9223372036854775809",
+                    kInt64Min},
+        ReadingCase{"IntegerString", FieldKind::integer, R"("401")", "0"},
+        ReadingCase{"IntegerBoolean", FieldKind::integer, "true", "0"},
+        ReadingCase{"IntegerNull", FieldKind::integer, "null", "0"},
+        ReadingCase{"IntegerMissing", FieldKind::integer, std::nullopt, "0"},
+        // Optional nested model: a JSON object, mapped with its own rules.
+        ReadingCase{"NestedObject", FieldKind::nestedModel, R"({"code":401,"message":"no"})",
+                    "401:no"},
+        ReadingCase{"NestedEmptyObjectKeepsDefaults", FieldKind::nestedModel, "{}", "0:"},
+        ReadingCase{"NestedWrongInnerTypes", FieldKind::nestedModel,
+                    R"({"code":"401","message":5})", "0:"},
+        ReadingCase{"NestedString", FieldKind::nestedModel, R"("denied")", std::string(kAbsent)},
+        ReadingCase{"NestedArrayOfObject", FieldKind::nestedModel, R"([{"code":1}])",
+                    std::string(kAbsent)},
+        ReadingCase{"NestedNull", FieldKind::nestedModel, "null", std::string(kAbsent)},
+        ReadingCase{"NestedMissing", FieldKind::nestedModel, std::nullopt, std::string(kAbsent)},
+        // List of nested models: every element must be an object.
+        ReadingCase{"ListInOrder", FieldKind::modelList,
+                    R"([{"resource_type":"b"},{"resource_type":"a"},{}])", "[b;a;;]"},
+        ReadingCase{"ListEmpty", FieldKind::modelList, "[]", "[]"},
+        ReadingCase{"ListWithNumber", FieldKind::modelList, R"([{"resource_type":"a"},1])", "[]"},
+        ReadingCase{"ListWithNull", FieldKind::modelList, R"([null,{"resource_type":"a"}])", "[]"},
+        ReadingCase{"ListOfArrays", FieldKind::modelList, R"([[{"resource_type":"a"}]])", "[]"},
+        ReadingCase{"ListGivenObject", FieldKind::modelList, R"({"resource_type":"a"})", "[]"},
+        ReadingCase{"ListNull", FieldKind::modelList, "null", "[]"},
+        ReadingCase{"ListMissing", FieldKind::modelList, std::nullopt, "[]"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(JSONMapTest, KeysMatchExactlyAndCaseSensitively) {
+  const auto model = JSONParser::parseOne<VerifyReponse>(
+      bytes(R"({"API_ENDPOINT":"a","api_endpoint ":"b","Socket_Endpoint":"c","c_token":"t"})"));
+  ASSERT_TRUE(model);
+  EXPECT_FALSE(model->apiEndpoint);
+  EXPECT_FALSE(model->socketEndpoint);
+  EXPECT_EQ(model->cToken, "t");
+}
+
+}  // namespace
+}  // namespace brelum

@@ -1,0 +1,223 @@
+#include "Classes/Utils/JSONParser.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Classes/API/Responses/ResourceData.h"
+#include "Classes/API/Responses/VerifyReponse.h"
+
+namespace brelum {
+namespace {
+
+using nlohmann::json;
+using namespace std::string_literals;
+
+std::span<const std::uint8_t> bytes(const std::string& text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+constexpr std::string_view kNoModel = "<none>";
+
+struct ParseCase {
+  std::string_view name;
+  std::string body;
+  std::optional<std::string_view> keyPath;
+  std::string expected;  // kNoModel, or the model's apiEndpoint ("<absent>" when missing)
+};
+
+void PrintTo(const ParseCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ParseOne : public ::testing::TestWithParam<ParseCase> {};
+
+TEST_P(ParseOne, FindsTheObjectToMap) {
+  const auto& c = GetParam();
+  const auto model = JSONParser::parseOne<VerifyReponse>(bytes(c.body), c.keyPath);
+  const std::string outcome =
+      model ? model->apiEndpoint.value_or("<absent>") : std::string(kNoModel);
+  EXPECT_EQ(outcome, c.expected);
+}
+
+const std::string kInsideAndOutside = R"({"data":{"api_endpoint":"in"},"api_endpoint":"out"})";
+
+std::string nested(std::size_t depth, const std::string& innermost) {
+  return std::string(depth, '[') + innermost + std::string(depth, ']');
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, ParseOne,
+    ::testing::Values(
+        ParseCase{"KeyPathObject", kInsideAndOutside, "data", "in"},
+        ParseCase{"KeyPathEmptyObjectGivesDefaults", R"({"data":{},"api_endpoint":"out"})", "data",
+                  "<absent>"},
+        ParseCase{"NoKeyPathMapsWholeDocumentEvenWithData", kInsideAndOutside, std::nullopt, "out"},
+        ParseCase{"MissingKeyFallsBackToDocument", R"({"api_endpoint":"top"})", "data", "top"},
+        ParseCase{"KeyPathIsCaseSensitive",
+                  R"({"Data":{"api_endpoint":"in"},"api_endpoint":"top"})", "data", "top"},
+        ParseCase{"DotInKeyPathIsPartOfTheKey",
+                  R"({"a.b":{"api_endpoint":"dotted"},"a":{"b":{"api_endpoint":"nested"}}})", "a.b",
+                  "dotted"},
+        ParseCase{"DotInKeyPathNeverLooksInside",
+                  R"({"a":{"b":{"api_endpoint":"nested"}},"api_endpoint":"top"})", "a.b", "top"},
+        // The key is found, so a value of the wrong shape does not fall back.
+        ParseCase{"KeyPathNull", R"({"data":null,"api_endpoint":"top"})", "data",
+                  std::string(kNoModel)},
+        ParseCase{"KeyPathString", R"({"data":"x","api_endpoint":"top"})", "data",
+                  std::string(kNoModel)},
+        ParseCase{"KeyPathArray", R"({"data":[{"api_endpoint":"in"}],"api_endpoint":"top"})",
+                  "data", std::string(kNoModel)},
+        ParseCase{"KeyPathNumber", R"({"data":1,"api_endpoint":"top"})", "data",
+                  std::string(kNoModel)},
+        ParseCase{"KeyPathBoolean", R"({"data":false,"api_endpoint":"top"})", "data",
+                  std::string(kNoModel)},
+        // Documents that are no JSON object.
+        ParseCase{"TopLevelArray", R"([{"api_endpoint":"x"}])", "data", std::string(kNoModel)},
+        ParseCase{"TopLevelArrayNoKeyPath", R"([{"api_endpoint":"x"}])", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"BareNumber", "42", "data", std::string(kNoModel)},
+        ParseCase{"BareString", R"("data")", std::nullopt, std::string(kNoModel)},
+        ParseCase{"BareNull", "null", "data", std::string(kNoModel)},
+        ParseCase{"EmptyBody", "", "data", std::string(kNoModel)},
+        ParseCase{"EmptyBodyNoKeyPath", "", std::nullopt, std::string(kNoModel)},
+        ParseCase{"WhitespaceOnly", " \n\t", std::nullopt, std::string(kNoModel)},
+        ParseCase{"Truncated", R"({"api_endpoint":"x")", std::nullopt, std::string(kNoModel)},
+        ParseCase{"TrailingGarbage", R"({"api_endpoint":"x"} x)", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"TwoDocuments", R"({"api_endpoint":"x"}{})", std::nullopt, std::string(kNoModel)},
+        ParseCase{"NULAfterDocument", "{\"api_endpoint\":\"x\"}\0{"s, std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"NULInString", "{\"api_endpoint\":\"x\0\"}"s, std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"Comment", "{\"api_endpoint\":\"x\"} // c", std::nullopt, std::string(kNoModel)},
+        ParseCase{"SurroundingWhitespace", "\n {\"api_endpoint\":\"x\"} \r\n", std::nullopt, "x"},
+        // Bytes that are not UTF-8, in and out of strings.
+        ParseCase{"InvalidByteInString", "{\"api_endpoint\":\"\xFF\"}", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"InvalidByteInOtherKey", "{\"api_endpoint\":\"x\",\"\xC3\":1}", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"OverlongEncoding", "{\"api_endpoint\":\"\xC0\xAF\"}", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"EncodedSurrogate", "{\"api_endpoint\":\"\xED\xA0\x80\"}", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"BeyondUnicode", "{\"api_endpoint\":\"\xF4\x90\x80\x80\"}", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"TruncatedSequenceAtEnd", "{\"api_endpoint\":\"x\"}\xE2\x82", std::nullopt,
+                  std::string(kNoModel)},
+        ParseCase{"FourByteCharacter", "{\"api_endpoint\":\"\xF0\x9F\x98\x80\"}", std::nullopt,
+                  "\xF0\x9F\x98\x80"},
+        // Nesting: refused beyond the bound, brackets inside strings not counted.
+        ParseCase{"NestingWithinBound", R"({"api_endpoint":"x","deep":)" + nested(510, "") + "}",
+                  std::nullopt, "x"},
+        ParseCase{"NestingBeyondBound", R"({"api_endpoint":"x","deep":)" + nested(600, "") + "}",
+                  std::nullopt, std::string(kNoModel)},
+        ParseCase{"VeryDeepUnclosed", std::string(200000, '['), "data", std::string(kNoModel)},
+        ParseCase{"BracketsInsideStringsNotCounted",
+                  R"({"api_endpoint":")" + std::string(2000, '[') + R"(\"{"})", std::nullopt,
+                  std::string(2000, '[') + "\"{"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct ArrayCase {
+  std::string_view name;
+  std::string body;
+  std::optional<std::string_view> keyPath;
+  std::string expected;  // kNoModel, or each element's type followed by ";"
+};
+
+void PrintTo(const ArrayCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class ParseArray : public ::testing::TestWithParam<ArrayCase> {};
+
+TEST_P(ParseArray, FindsTheObjectsToMap) {
+  const auto& c = GetParam();
+  const auto models = JSONParser::parseArray<ResourceData>(bytes(c.body), c.keyPath);
+  std::string outcome(kNoModel);
+  if (models) {
+    outcome.clear();
+    for (const auto& model : *models) outcome += model.type + ";";
+  }
+  EXPECT_EQ(outcome, c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bodies, ParseArray,
+    ::testing::Values(
+        ArrayCase{"KeyPathArrayInOrder",
+                  R"({"data":[{"resource_type":"b"},{"resource_type":"a"}],"resource_type":"t"})",
+                  "data", "b;a;"},
+        ArrayCase{"KeyPathEmptyArray", R"({"data":[]})", "data", ""},
+        ArrayCase{"KeyPathArrayWithNonObject", R"({"data":[{"resource_type":"a"},2]})", "data",
+                  std::string(kNoModel)},
+        ArrayCase{"KeyPathObjectIsNoList", R"({"data":{"resource_type":"a"}})", "data",
+                  std::string(kNoModel)},
+        ArrayCase{"KeyPathNull", R"({"data":null,"resource_type":"t"})", "data",
+                  std::string(kNoModel)},
+        ArrayCase{"MissingKeyGivesDocumentAsListOfOne", R"({"resource_type":"t"})", "data", "t;"},
+        ArrayCase{"NoKeyPathIgnoresData", R"({"data":[{"resource_type":"a"}],"resource_type":"t"})",
+                  std::nullopt, "t;"},
+        ArrayCase{"TopLevelArray", R"([{"resource_type":"a"},{"resource_type":"b"}])", "data",
+                  "a;b;"},
+        ArrayCase{"TopLevelEmptyArray", "[]", std::nullopt, ""},
+        ArrayCase{"TopLevelArrayWithNonObject", R"([{"resource_type":"a"},[]])", std::nullopt,
+                  std::string(kNoModel)},
+        ArrayCase{"BareNumber", "1", "data", std::string(kNoModel)},
+        ArrayCase{"EmptyBody", "", std::nullopt, std::string(kNoModel)},
+        ArrayCase{"NotUTF8", "[{\"resource_type\":\"\xFE\"}]", std::nullopt,
+                  std::string(kNoModel)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(JSONParserTest, ErrorDocumentGivesModelWithOnlyTheError) {
+  const auto model = JSONParser::parseOne<VerifyReponse>(
+      bytes(R"({"error":{"code":401,"message":"Invalid app key"}})"), "data");
+  ASSERT_TRUE(model);
+  EXPECT_FALSE(model->apiEndpoint || model->socketEndpoint || model->cToken || model->appId);
+  ASSERT_TRUE(model->error);
+  EXPECT_EQ(model->error->code, 401);
+  EXPECT_EQ(model->error->message, "Invalid app key");
+  EXPECT_FALSE(model->data());
+}
+
+TEST(JSONParserTest, DictionaryToStringOfEmptyDictionary) {
+  EXPECT_EQ(JSONParser::dictionaryToString(json::object(), false), "{}");
+  EXPECT_EQ(JSONParser::dictionaryToString(json::object(), true), "{}");
+}
+
+TEST(JSONParserTest, DictionaryToStringLayouts) {
+  const json dictionary = {{"b", {{"c", {1, 2.5}}}}, {"a", "x\xC3\xA9/"}, {"n", nullptr}};
+  const auto compact = JSONParser::dictionaryToString(dictionary, false);
+  ASSERT_TRUE(compact);
+  EXPECT_EQ(*compact, "{\"a\":\"x\xC3\xA9/\",\"b\":{\"c\":[1,2.5]},\"n\":null}");
+
+  const auto readable = JSONParser::dictionaryToString(dictionary, true);
+  ASSERT_TRUE(readable);
+  EXPECT_NE(readable->find("\n  \"a\""), std::string::npos) << *readable;
+  EXPECT_NE(readable->find("\n    \"c\""), std::string::npos) << *readable;
+  EXPECT_EQ(json::parse(*readable), dictionary);
+}
+
+TEST(JSONParserTest, DictionaryToStringRefusesWhatHasNoJSONText) {
+  const json invalidText = {{"a", {{"b", {"ok", "\xFF"}}}}};
+  const json invalidKey = {{"\xC3", 1}};
+  const json notANumber = {{"a", {1, std::nan("")}}};
+  const json infinite = {{"a", std::numeric_limits<double>::infinity()}};
+  const json binary = {{"a", json::binary({1, 2, 3})}};
+  for (const auto* dictionary : {&invalidText, &invalidKey, &notANumber, &infinite, &binary}) {
+    EXPECT_EQ(JSONParser::dictionaryToString(*dictionary, false), std::nullopt);
+    EXPECT_EQ(JSONParser::dictionaryToString(*dictionary, true), std::nullopt);
+  }
+  EXPECT_EQ(JSONParser::dictionaryToString(json::array({1}), false), std::nullopt);
+}
+
+}  // namespace
+}  // namespace brelum
