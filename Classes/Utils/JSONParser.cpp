@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Platform/Foundation/UTF8.h"
+
 namespace brelum {
 
 namespace {
@@ -14,42 +16,6 @@ using nlohmann::json;
 // Deeper documents are refused before parsing. No server document comes near it, and it
 // keeps hostile input from costing unbounded memory or stack in anything that walks the tree.
 constexpr std::size_t kMaxNestingDepth = 512;
-
-// Strict UTF-8: no overlong forms, no surrogates, nothing beyond U+10FFFF.
-bool isValidUTF8(std::string_view text) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-  const std::size_t size = text.size();
-  std::size_t i = 0;
-  while (i < size) {
-    const unsigned char lead = bytes[i];
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    }
-    std::size_t length = 0;
-    char32_t codePoint = 0;
-    char32_t smallest = 0;
-    if ((lead & 0xE0) == 0xC0) {
-      length = 2, codePoint = lead & 0x1F, smallest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3, codePoint = lead & 0x0F, smallest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4, codePoint = lead & 0x07, smallest = 0x10000;
-    } else {
-      return false;
-    }
-    if (size - i < length) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const unsigned char next = bytes[i + k];
-      if ((next & 0xC0) != 0x80) return false;
-      codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    if (codePoint < smallest || codePoint > 0x10FFFF) return false;
-    if (codePoint >= 0xD800 && codePoint <= 0xDFFF) return false;
-    i += length;
-  }
-  return true;
-}
 
 // Counts brackets outside strings. Malformed text may miscount; the parser refuses it anyway.
 bool nestsTooDeep(std::string_view text) {
@@ -89,7 +55,7 @@ bool nestsTooDeep(std::string_view text) {
 // The body as a JSON document; nothing when it is not UTF-8 text holding one JSON value.
 std::optional<json> parseDocument(std::span<const std::uint8_t> data) {
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-  if (!isValidUTF8(text) || nestsTooDeep(text)) return std::nullopt;
+  if (!platform::isValidUTF8(text) || nestsTooDeep(text)) return std::nullopt;
   // JSON text never holds a raw NUL (strings must escape it), but the parser takes one as
   // the end of input and would accept whatever document precedes it.
   if (text.find('\0') != std::string_view::npos) return std::nullopt;
@@ -114,7 +80,7 @@ bool hasJSONForm(const json& root) {
     switch (value->type()) {
       case json::value_t::object:
         for (const auto& [key, member] : value->items()) {
-          if (!isValidUTF8(key)) return false;
+          if (!platform::isValidUTF8(key)) return false;
           pending.push_back(&member);
         }
         break;
@@ -122,7 +88,7 @@ bool hasJSONForm(const json& root) {
         for (const auto& element : *value) pending.push_back(&element);
         break;
       case json::value_t::string:
-        if (!isValidUTF8(value->get_ref<const std::string&>())) return false;
+        if (!platform::isValidUTF8(value->get_ref<const std::string&>())) return false;
         break;
       case json::value_t::number_float:
         if (!std::isfinite(value->get<double>())) return false;
