@@ -30,3 +30,45 @@ function(brelum_link target)
     target_link_libraries(${target} PUBLIC ${arg_PUBLIC} PRIVATE ${arg_PRIVATE})
   endif()
 endfunction()
+
+# Compiles `files` into `target` as the resources of the embedded bundle named `bundle`:
+# platform::Bundle::embedded(bundle) answers them by file name (Bundle::framework() is the
+# bundle named "BrelumCoreSDK"). A generated source registers the bytes at start-up.
+set(BRELUM_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/EmbedResources.cmake)
+function(brelum_embed_resources target bundle)
+  set(files)
+  set(names)
+  foreach(file IN LISTS ARGN)
+    cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}
+               OUTPUT_VARIABLE absolute)
+    cmake_path(GET absolute FILENAME name)
+    if(name IN_LIST names)
+      message(FATAL_ERROR "brelum_embed_resources: two resources named ${name} in ${bundle}")
+    endif()
+    list(APPEND files ${absolute})
+    list(APPEND names ${name})
+  endforeach()
+
+  string(MAKE_C_IDENTIFIER "${target}_${bundle}_resources" stem)
+  set(output ${CMAKE_CURRENT_BINARY_DIR}/${stem}.cpp)
+  # The list goes through the command line joined by "|", since ";" would split it.
+  string(REPLACE ";" "|" joined "${files}")
+  add_custom_command(OUTPUT ${output}
+    COMMAND ${CMAKE_COMMAND} -DBUNDLE=${bundle} -DFILES=${joined} -DOUTPUT=${output}
+            -P ${BRELUM_EMBED_SCRIPT}
+    DEPENDS ${files} ${BRELUM_EMBED_SCRIPT}
+    COMMENT "Embedding resources of ${bundle} into ${target}"
+    VERBATIM)
+
+  add_library(${stem} OBJECT ${output})
+  target_link_libraries(${stem} PRIVATE Platform)
+  brelum_warnings(${stem})
+  get_target_property(type ${target} TYPE)
+  if(type MATCHES "^(STATIC|INTERFACE)_LIBRARY$")
+    # The linker leaves out an archive member that nothing refers to, and the registration
+    # with it, so the objects go straight to whatever links the target.
+    target_link_libraries(${target} INTERFACE $<TARGET_OBJECTS:${stem}>)
+  else()
+    target_link_libraries(${target} PRIVATE ${stem})
+  endif()
+endfunction()

@@ -24,7 +24,12 @@ struct Notification {
 // in the order they were added. Observers may be added or removed from any thread, also
 // from inside an observer during a post: an observer removed during a post is not called
 // afterwards, one added during a post is first called by the next post.
-class NotificationCenter : public std::enable_shared_from_this<NotificationCenter> {
+//
+// Removal called outside any observer waits until calls of the removed blocks already
+// running on other threads have returned, so an object may remove its observers in its
+// destructor and then die. Do not hold a lock that such a block takes while removing it.
+// Removal from inside an observer does not wait (it could wait on its own caller).
+class NotificationCenter {
  public:
   using Block = std::function<void(const Notification&)>;
 
