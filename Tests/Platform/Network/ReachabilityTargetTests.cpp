@@ -134,32 +134,6 @@ INSTANTIATE_TEST_SUITE_P(
                       EINVAL}),
     [](const auto& info) { return std::string(info.param.label); });
 
-struct DescriptionCase {
-  const char* label;
-  std::function<TargetResult()> make;
-  const char* text;
-};
-
-class ReachabilityTargetDescription : public ::testing::TestWithParam<DescriptionCase> {};
-
-TEST_P(ReachabilityTargetDescription, NamesWhatItAsksAbout) {
-  auto made = GetParam().make();
-  ASSERT_TRUE(made) << made.error();
-  EXPECT_EQ((*made)->description(), GetParam().text);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Creation, ReachabilityTargetDescription,
-    ::testing::Values(
-        DescriptionCase{"ZeroAddress", makeForZeroAddress, "<ReachabilityTarget 0.0.0.0>"},
-        DescriptionCase{"IPv6Literal", [] { return ReachabilityTarget::makeWithName("::1"); },
-                        "<ReachabilityTarget [::1]>"},
-        // Made without resolving: the name is only looked up when flags are evaluated.
-        DescriptionCase{"HostName",
-                        [] { return ReachabilityTarget::makeWithName("never-resolved.invalid"); },
-                        "<ReachabilityTarget never-resolved.invalid>"}),
-    [](const auto& info) { return std::string(info.param.label); });
-
 TEST(ReachabilityTargetTest, LoopbackLiteralIsReachableLocalAndDirect) {
   auto target = ReachabilityTarget::makeWithName("127.0.0.1");
   ASSERT_TRUE(target) << target.error();
