@@ -33,6 +33,10 @@ using std::chrono::milliseconds;
 constexpr milliseconds kLongestPoll{10'000};
 constexpr long kMaximumRedirects = 16;
 constexpr long kPooledConnections = 32;
+// Time-outs are kept within these bounds, so that deadlines computed from them never
+// overflow the clock.
+constexpr milliseconds kShortestTimeout{1};
+constexpr milliseconds kLongestTimeout{std::chrono::hours(24 * 7)};
 
 // curl_global_init must run once before any other libcurl call and is not safe to race
 // with other libcurl calls; every path into libcurl starts with a session, which calls
@@ -416,6 +420,9 @@ struct HTTPSession::Impl {
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
     set(CURLOPT_SSL_CTX_FUNCTION, &onSSLContext);
+    // The extra CA is added into each connection's trust store; a store that libcurl kept
+    // and shared across connections could go on trusting a CA the host has withdrawn.
+    set(CURLOPT_CA_CACHE_TIMEOUT, 0L);
     set(CURLOPT_ACCEPT_ENCODING, "");
     set(CURLOPT_USERAGENT, userAgent.c_str());
     set(CURLOPT_TCP_KEEPALIVE, 1L);
@@ -651,7 +658,8 @@ std::chrono::milliseconds HTTPSession::timeout() const {
 void HTTPSession::submit(URLRequest request, std::vector<std::pair<int, int>> acceptableStatusCodes,
                          std::shared_ptr<DispatchQueue> queue, DataRequest::Completion completion) {
   auto transfer = std::make_shared<Transfer>();
-  transfer->timeout = request.timeout.value_or(timeout());
+  transfer->timeout =
+      std::clamp(request.timeout.value_or(timeout()), kShortestTimeout, kLongestTimeout);
   transfer->request = std::move(request);
   transfer->acceptableStatusCodes = std::move(acceptableStatusCodes);
   transfer->queue = std::move(queue);

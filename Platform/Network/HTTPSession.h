@@ -78,7 +78,8 @@ class HTTPSession : public std::enable_shared_from_this<HTTPSession> {
   // A request prepared by the caller, sent as it is.
   [[nodiscard]] DataRequest request(URLRequest request);
 
-  // The time-out of requests sent from now on that do not set their own.
+  // The time-out of requests sent from now on that do not set their own. Any time-out is
+  // taken as at least 1 ms and at most a week.
   void setTimeout(std::chrono::milliseconds timeout);
   [[nodiscard]] std::chrono::milliseconds timeout() const;
 

@@ -6,6 +6,8 @@
 //   <any method> /echo/status/<code>    that status, the body "status <code>" (none for
 //                                       204 and 304) and the header "x-status: <code>"
 //   <any method> /echo/bytes/<count>    200 with <count> bytes of "x"
+//   <any method> /echo/redirect/<code>  that status with "location: /echo/landed" and the
+//                                       header "x-redirect: <code>"
 //
 // The echo document:
 //   { method, path, rawQuery, query: [[name, value]...], form: [[name, value]...] (the body
@@ -69,6 +71,14 @@ export function register({ router, httpServer, recorder, respond }) {
       const code = Number(status[1]);
       const body = respond.forbidsBody(code) ? undefined : `status ${code}`;
       return { status: code, headers: { 'content-type': 'text/plain', 'x-status': String(code), ...tag }, body };
+    }
+    const redirect = /^\/echo\/redirect\/(3\d\d)$/.exec(request.path);
+    if (redirect) {
+      return {
+        status: Number(redirect[1]),
+        headers: { location: '/echo/landed', 'x-redirect': redirect[1], ...tag },
+        body: 'moved',
+      };
     }
     const bytes = /^\/echo\/bytes\/(\d{1,9})$/.exec(request.path);
     if (bytes) return respond.bytes(200, Buffer.alloc(Number(bytes[1]), 'x'), undefined, tag);
