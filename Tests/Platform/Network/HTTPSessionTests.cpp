@@ -461,8 +461,8 @@ TEST_F(HTTPSessionBackendTest, SequentialRequestsReuseOneConnection) {
 }
 
 TEST_F(HTTPSessionBackendTest, ConcurrentBurstsKeepTheirConnectionsPooled) {
-  // libcurl's default pool holds four idle connections per transfer still running, so as a
-  // burst drained one by one the pool shrank, and the next burst paid new handshakes. The
+  // With libcurl's default pool size (four per transfer still running) a burst that drains
+  // one by one closes kept-alive connections, and the next burst pays new handshakes. The
   // back end answers the requests of a burst one after the other to drain it that way.
   constexpr int kBurst = 8;
   for (int i = 0; i < kBurst; ++i) {
