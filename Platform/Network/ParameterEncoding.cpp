@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "Platform/Foundation/URLComponents.h"
+
 namespace platform {
 
 namespace {
@@ -13,30 +15,6 @@ using Kind = HTTPSessionError::Kind;
 
 std::unexpected<HTTPSessionError> encodingFailure(std::string description) {
   return std::unexpected(HTTPSessionError{Kind::parameterEncodingFailed, std::move(description)});
-}
-
-bool isUnreserved(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' ||
-         c == '.' || c == '_' || c == '~';
-}
-
-// Only the unreserved bytes stay as they are: "+" would decode as a space and "&", "=" and
-// "%" would split or re-escape the pair, so they and everything else become %XX.
-std::string percentEncodeFormComponent(std::string_view text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string encoded;
-  encoded.reserve(text.size());
-  for (char ch : text) {
-    const auto c = static_cast<unsigned char>(ch);
-    if (isUnreserved(c)) {
-      encoded += ch;
-    } else {
-      encoded += '%';
-      encoded += kHex[c >> 4];
-      encoded += kHex[c & 0x0F];
-    }
-  }
-  return encoded;
 }
 
 class FormEncoder {
@@ -82,9 +60,9 @@ class FormEncoder {
  private:
   bool append(const std::string& key, std::string_view value) {
     if (!text_.empty()) text_ += '&';
-    text_ += percentEncodeFormComponent(key);
+    text_ += percentEncodeQueryValue(key);
     text_ += '=';
-    text_ += percentEncodeFormComponent(value);
+    text_ += percentEncodeQueryValue(value);
     return true;
   }
 
