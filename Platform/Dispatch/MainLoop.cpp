@@ -1,6 +1,7 @@
 #include "Platform/Dispatch/MainLoop.h"
 
 #include <algorithm>
+#include <atomic>
 #include <boost/asio/executor_work_guard.hpp>
 
 #include "Platform/Dispatch/DispatchQueue.h"
@@ -26,27 +27,46 @@ namespace {
 
 constexpr auto kConditionPollInterval = std::chrono::milliseconds(5);
 
-boost::asio::io_context& contextForMainThread() {
+// A stop that arrives while no run is under way is kept for the next run, so that a stop
+// racing the start of a run is never lost.
+std::atomic<bool> stopRequested = false;
+
+// Prepares the context for one run; answers null when a stop is already pending.
+boost::asio::io_context* beginRun() {
   if (!isMainThread()) fatalError("the main loop runs only on the main thread");
   auto& context = detail::mainContext();
   context.restart();
-  return context;
+  // Checked after restart(): a stop from here on leaves the context stopped, one before was
+  // recorded in the flag.
+  if (stopRequested.exchange(false)) return nullptr;
+  return &context;
+}
+
+// A run that ended because of stop() has consumed it.
+void endRun(boost::asio::io_context& context) {
+  if (context.stopped()) stopRequested.store(false);
 }
 
 }  // namespace
 
 void MainLoop::run() {
-  contextForMainThread().run();
+  if (auto* context = beginRun()) {
+    context->run();
+    endRun(*context);
+  }
 }
 
 bool MainLoop::runUntil(const std::function<bool()>& condition, Clock::time_point deadline) {
-  auto& context = contextForMainThread();
-  while (!condition()) {
-    if (Clock::now() >= deadline || context.stopped()) return false;
+  auto* context = beginRun();
+  if (!context) return condition();
+  bool held = condition();
+  while (!held && Clock::now() < deadline && !context->stopped()) {
     // Other threads may make the condition true without posting to the main queue.
-    context.run_one_until(std::min(deadline, Clock::now() + kConditionPollInterval));
+    context->run_one_until(std::min(deadline, Clock::now() + kConditionPollInterval));
+    held = condition();
   }
-  return true;
+  endRun(*context);
+  return held;
 }
 
 bool MainLoop::runUntil(const std::function<bool()>& condition, Clock::duration timeout) {
@@ -54,10 +74,14 @@ bool MainLoop::runUntil(const std::function<bool()>& condition, Clock::duration 
 }
 
 void MainLoop::runFor(Clock::duration duration) {
-  contextForMainThread().run_for(duration);
+  if (auto* context = beginRun()) {
+    context->run_for(duration);
+    endRun(*context);
+  }
 }
 
 void MainLoop::stop() {
+  stopRequested.store(true);
   detail::mainContext().stop();
 }
 

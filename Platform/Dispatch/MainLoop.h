@@ -23,8 +23,8 @@ class MainLoop {
   // Runs main-queue work for `duration`, or until stop() is called.
   static void runFor(Clock::duration duration);
 
-  // Ends the run under way (callable from any thread, or from main-queue work); a later
-  // run starts afresh.
+  // Ends the run under way, or the next one to start when none is under way (callable from
+  // any thread, or from main-queue work).
   static void stop();
 };
 

@@ -211,6 +211,14 @@ TEST(MainLoopTest, StopFromAnotherThreadEndsRun) {
   SUCCEED();
 }
 
+TEST(MainLoopTest, StopBeforeRunStartsIsNotLost) {
+  MainLoop::stop();
+  MainLoop::run();  // would never return if the early stop were lost
+  bool ran = false;
+  DispatchQueue::main()->async([&] { ran = true; });
+  EXPECT_TRUE(runMainLoopUntil([&] { return ran; }));  // the stop was used up by that run
+}
+
 TEST(MainLoopTest, RunForRunsDueWorkAndReturns) {
   bool ran = false;
   DispatchQueue::main()->asyncAfter(5ms, [&] { ran = true; });

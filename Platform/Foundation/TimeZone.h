@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Platform/Foundation/Date.h"
+
+namespace platform {
+
+// A time zone named by an identifier the time-zone database knows ("UTC", "Asia/Kolkata",
+// "America/New_York") or a fixed offset ("GMT+05:30"). A plain value; every TimeZone names
+// a zone that exists, so formatters never fall back silently.
+class TimeZone {
+ public:
+  // The zone with this identifier; std::nullopt when the database has no such zone.
+  // Identifiers are matched exactly, as the database spells them.
+  [[nodiscard]] static std::optional<TimeZone> fromIdentifier(std::string_view identifier);
+
+  // "GMT", always available.
+  [[nodiscard]] static TimeZone gmt();
+
+  // The process's current zone: the one set with setCurrent, otherwise the one the system
+  // gives (the TZ environment variable, then /etc/localtime). A system zone the database
+  // cannot name again (TZ="garbage") is reported as its fixed offset ("GMT", "GMT+05:30").
+  [[nodiscard]] static TimeZone current();
+
+  // Makes `zone` the process's current zone; std::nullopt asks the system again (after TZ
+  // changed, say). Formatters without a zone of their own follow it from their next call on.
+  // Safe from any thread.
+  static void setCurrent(std::optional<TimeZone> zone);
+
+  [[nodiscard]] const std::string& identifier() const noexcept { return identifier_; }
+
+  // The offset from GMT in effect at `date`, daylight saving included.
+  [[nodiscard]] int secondsFromGMT(Date date) const;
+
+  friend bool operator==(const TimeZone&, const TimeZone&) = default;
+
+ private:
+  explicit TimeZone(std::string identifier) : identifier_(std::move(identifier)) {}
+  std::string identifier_;
+};
+
+namespace detail {
+// Changes whenever setCurrent changed the process's zone; formatters compare it on each call
+// instead of asking for the current zone every time.
+[[nodiscard]] std::uint64_t currentTimeZoneGeneration() noexcept;
+}  // namespace detail
+
+}  // namespace platform

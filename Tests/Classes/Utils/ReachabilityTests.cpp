@@ -1,0 +1,310 @@
+#include "Classes/Utils/Reachability.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <memory>
+#include <string>
+
+#include "Classes/Utils/ReachabilityFlagsDescription.h"
+#include "Classes/Utils/ReachabilityWeakifier.h"
+#include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Network/ReachabilityTarget.h"
+#include "Tests/Support/MainLoopPump.h"
+#include "Tests/Support/NetworkNamespace.h"
+
+using brelum::Reachability;
+using brelum::ReachabilityError;
+using platform::DispatchQueue;
+using platform::NotificationCenter;
+using platform::ReachabilityFlags;
+using platform::ReachabilityTarget;
+using testsupport::drainMainQueue;
+using testsupport::NetworkNamespace;
+using testsupport::runMainLoopUntil;
+
+namespace {
+
+using Connection = Reachability::Connection;
+
+// Everything a monitor reports: its closures' calls and its notifications, observed on a
+// centre of the test's own.
+struct Reports {
+  std::shared_ptr<NotificationCenter> center = NotificationCenter::make();
+  std::atomic<int> reachable = 0;
+  std::atomic<int> unreachable = 0;
+  std::atomic<int> notifications = 0;
+  std::atomic<bool> allOnMain = true;
+
+  void watch(const std::shared_ptr<Reachability>& monitor) {
+    monitor->setNotificationCenter(center);
+    auto onMain = [this] { allOnMain = allOnMain && DispatchQueue::main()->isCurrent(); };
+    monitor->setWhenReachable([this, onMain](const auto&) {
+      onMain();
+      ++reachable;
+    });
+    monitor->setWhenUnreachable([this, onMain](const auto&) {
+      onMain();
+      ++unreachable;
+    });
+    center->addObserver(brelum::reachabilityChanged(), monitor.get(), nullptr,
+                        [this](const platform::Notification& notification) {
+                          if (notification.userInfo.empty()) ++notifications;
+                        });
+  }
+};
+
+std::shared_ptr<Reachability> loopbackMonitor(
+    std::shared_ptr<DispatchQueue> notificationQueue = DispatchQueue::main()) {
+  return Reachability::make("127.0.0.1", platform::DispatchQoS::defaultQoS, nullptr,
+                            std::move(notificationQueue));
+}
+
+// ---- Texts --------------------------------------------------------------------------------
+
+struct FlagsTextCase {
+  ReachabilityFlags flags;
+  const char* text;
+};
+
+class ReachabilityFlagsText : public ::testing::TestWithParam<FlagsTextCase> {};
+
+TEST_P(ReachabilityFlagsText, HasOnePositionPerFlagAndAFixedSpace) {
+  EXPECT_EQ(brelum::detail::description(GetParam().flags), GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Flags, ReachabilityFlagsText,
+    ::testing::Values(FlagsTextCase{{}, "-- -------"},
+                      FlagsTextCase{ReachabilityFlags::isWWAN, "W- -------"},
+                      FlagsTextCase{ReachabilityFlags::reachable, "-R -------"},
+                      FlagsTextCase{ReachabilityFlags::connectionRequired, "-- c------"},
+                      FlagsTextCase{ReachabilityFlags::transientConnection, "-- -t-----"},
+                      FlagsTextCase{ReachabilityFlags::interventionRequired, "-- --i----"},
+                      FlagsTextCase{ReachabilityFlags::connectionOnTraffic, "-- ---C---"},
+                      FlagsTextCase{ReachabilityFlags::connectionOnDemand, "-- ----D--"},
+                      FlagsTextCase{ReachabilityFlags::isLocalAddress, "-- -----l-"},
+                      FlagsTextCase{ReachabilityFlags::isDirect, "-- ------d"},
+                      FlagsTextCase{ReachabilityFlags{0x7003f}, "WR ctiCDld"},
+                      // Bits outside the table leave no trace.
+                      FlagsTextCase{ReachabilityFlags{0xfff80040} | ReachabilityFlags::reachable,
+                                    "-R -------"}));
+
+TEST(ReachabilityTest, ConnectionNoneAndUnavailableDescribeThemselvesAsSpelled) {
+  EXPECT_EQ(brelum::description(Connection::none), "unavailable");
+  EXPECT_EQ(brelum::description(Connection::unavailable), "No Connection");
+}
+
+TEST(ReachabilityTest, ErrorsNameTheirCaseAndCode) {
+  try {
+    (void)Reachability::make(std::string("a\0b", 3));
+    FAIL() << "a host name with a NUL character was accepted";
+  } catch (const ReachabilityError& error) {
+    const auto* failed = std::get_if<ReachabilityError::FailedToCreateWithHostname>(&error.value());
+    ASSERT_NE(failed, nullptr);
+    EXPECT_EQ(failed->hostname, std::string("a\0b", 3));
+    EXPECT_EQ(failed->code, EINVAL);
+    EXPECT_STREQ(error.what(), "ReachabilityError.failedToCreateWithHostname(22)");
+  }
+}
+
+// ---- Reading the flags --------------------------------------------------------------------
+
+TEST(ReachabilityTest, FirstReadOfConnectionNotifiesOnceAndTheSecondNotAtAll) {
+  Reports reports;
+  auto monitor = loopbackMonitor();
+  reports.watch(monitor);
+  EXPECT_EQ(monitor->description(), "unavailable flags");
+
+  EXPECT_EQ(monitor->connection(), Connection::wifi);
+  EXPECT_EQ(monitor->description(), "-R -----ld");
+  ASSERT_TRUE(runMainLoopUntil([&] { return reports.notifications == 1; }));
+  EXPECT_EQ(reports.reachable, 1);
+  EXPECT_EQ(reports.unreachable, 0);
+  EXPECT_TRUE(reports.allOnMain);
+
+  EXPECT_EQ(monitor->connection(), Connection::wifi);
+  EXPECT_TRUE(monitor->isReachable());
+  EXPECT_FALSE(monitor->isReachableViaWWAN());
+  drainMainQueue();
+  EXPECT_EQ(reports.notifications, 1);
+  EXPECT_EQ(reports.reachable, 1);
+}
+
+TEST(ReachabilityTest, MonitorWithoutTargetAnswersUnavailableAndCannotStart) {
+  Reports reports;
+  auto monitor = Reachability::make(std::shared_ptr<ReachabilityTarget>{});
+  reports.watch(monitor);
+  EXPECT_EQ(monitor->connection(), Connection::unavailable);
+  EXPECT_EQ(monitor->currentReachabilityString(), "No Connection");
+  EXPECT_FALSE(monitor->isReachableViaWWAN());
+  EXPECT_EQ(monitor->description(), "unavailable flags");
+  try {
+    monitor->startNotifier();
+    FAIL() << "a monitor without a target started";
+  } catch (const ReachabilityError& error) {
+    EXPECT_TRUE(std::holds_alternative<ReachabilityError::UnableToSetCallback>(error.value()));
+    EXPECT_EQ(error.code(), EINVAL);
+  }
+  EXPECT_FALSE(monitor->notifierRunning());
+  drainMainQueue();
+  EXPECT_EQ(reports.notifications, 0);
+}
+
+TEST(ReachabilityTest, WithoutNotificationQueueClosuresRunOnTheSerialQueueBeforeTheReadReturns) {
+  Reports reports;
+  auto monitor = loopbackMonitor(nullptr);
+  reports.watch(monitor);
+  std::atomic<bool> startedFromClosure = false;
+  // A closure on the serial queue that starts the notifier, which reads the flags again:
+  // the read must not wait for the queue it is running on.
+  monitor->setWhenReachable([&](const std::shared_ptr<Reachability>& self) {
+    self->startNotifier();
+    startedFromClosure = self->notifierRunning();
+  });
+  EXPECT_EQ(monitor->connection(), Connection::wifi);
+  EXPECT_TRUE(startedFromClosure);
+  EXPECT_EQ(reports.notifications, 1);
+  monitor->stopNotifier();
+}
+
+// ---- The notifier -------------------------------------------------------------------------
+
+TEST(ReachabilityTest, StartingTwiceRegistersOnceAndStoppingUnregisters) {
+  auto target = ReachabilityTarget::makeWithName("127.0.0.1");
+  ASSERT_TRUE(target);
+  Reports reports;
+  auto monitor = Reachability::make(*target);
+  reports.watch(monitor);
+
+  monitor->startNotifier();
+  monitor->startNotifier();
+  EXPECT_TRUE(monitor->notifierRunning());
+  EXPECT_EQ((*target)->description(), "<ReachabilityTarget 127.0.0.1> {info = -R -----ld}");
+  ASSERT_TRUE(runMainLoopUntil([&] { return reports.notifications == 1; }));
+
+  monitor->stopNotifier();
+  EXPECT_FALSE(monitor->notifierRunning());
+  EXPECT_EQ((*target)->description(), "<ReachabilityTarget 127.0.0.1>");
+  drainMainQueue();
+  EXPECT_EQ(reports.notifications, 1);
+}
+
+TEST(ReachabilityTest, StoppingANotifierNeverStartedIsHarmless) {
+  Reports reports;
+  auto monitor = loopbackMonitor();
+  reports.watch(monitor);
+  monitor->stopNotifier();
+  EXPECT_FALSE(monitor->notifierRunning());
+  EXPECT_FALSE(monitor->flags());
+  drainMainQueue();
+  EXPECT_EQ(reports.notifications, 0);
+}
+
+TEST(ReachabilityTest, ContextDescriptionAnswersNilOnceTheMonitorIsGone) {
+  auto monitor = loopbackMonitor();
+  auto weakifier = brelum::detail::ReachabilityWeakifier::make(monitor);
+  auto context = weakifier->context();
+  // What the target does while registered: it holds its own reference.
+  const void* info = context.retain(context.info);
+  EXPECT_EQ(context.copyDescription(info), "unavailable flags");
+  (void)monitor->connection();
+  EXPECT_EQ(context.copyDescription(info), "-R -----ld");
+  monitor.reset();
+  weakifier.reset();
+  EXPECT_EQ(context.copyDescription(info), "nil");
+  context.release(info);
+}
+
+TEST(ReachabilityTest, MonitorReleasedWithANotificationPendingPostsNothing) {
+  // As the device description probes: the zero address, read once, dropped at once.
+  Reports reports;
+  auto monitor = Reachability::make();
+  reports.watch(monitor);
+  (void)monitor->connection();
+  monitor.reset();
+  drainMainQueue();
+  EXPECT_EQ(reports.notifications, 0);
+  EXPECT_EQ(reports.reachable + reports.unreachable, 0);
+}
+
+// ---- Real changes, inside a network namespace of the test's own ------------------------------
+
+class ReachabilityInNamespace : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto made = NetworkNamespace::make();
+    if (!made) GTEST_SKIP() << "Skipping network-namespace test: " << made.error();
+    namespace_ = std::move(*made);
+    ASSERT_TRUE(namespace_->addVethPair()) << "could not set up the veth pair";
+  }
+
+  // A zero-address monitor whose target lives in the namespace.
+  std::shared_ptr<Reachability> makeMonitor() {
+    std::shared_ptr<Reachability> monitor;
+    EXPECT_TRUE(namespace_->runInside([&] { monitor = Reachability::make(); }));
+    return monitor;
+  }
+
+  bool link(const char* state) {
+    return namespace_->ip({"link", "set", NetworkNamespace::kInside, state});
+  }
+
+  std::unique_ptr<NetworkNamespace> namespace_;
+};
+
+TEST_F(ReachabilityInNamespace, LinkDownAndUpNotifyOnceWithTheRightClosure) {
+  Reports reports;
+  auto monitor = makeMonitor();
+  ASSERT_TRUE(monitor);
+  reports.watch(monitor);
+  monitor->startNotifier();
+  // The start's read notifies at once; if the veth carrier was still coming up, a second
+  // notification follows when it is.
+  ASSERT_TRUE(runMainLoopUntil([&] { return reports.reachable == 1; }));
+  const int unreachableBefore = reports.unreachable;
+  const int notificationsBefore = reports.notifications;
+
+  for (int cycle = 1; cycle <= 2; ++cycle) {
+    ASSERT_TRUE(link("down"));
+    ASSERT_TRUE(runMainLoopUntil([&] { return reports.unreachable == unreachableBefore + cycle; }));
+    EXPECT_EQ(reports.reachable, cycle);
+    EXPECT_EQ(reports.notifications, notificationsBefore + 2 * cycle - 1);
+    EXPECT_EQ(monitor->description(), "-- -------");
+    EXPECT_EQ(monitor->currentReachabilityString(), "No Connection");
+
+    ASSERT_TRUE(link("up"));
+    ASSERT_TRUE(runMainLoopUntil([&] { return reports.reachable == cycle + 1; }));
+    EXPECT_EQ(reports.unreachable, unreachableBefore + cycle);
+    EXPECT_EQ(reports.notifications, notificationsBefore + 2 * cycle);
+    EXPECT_EQ(monitor->description(), "-R -------");
+  }
+  EXPECT_TRUE(reports.allOnMain);
+}
+
+TEST_F(ReachabilityInNamespace, MonitorReleasedWhileChangesAreInFlightGetsNoMoreCalls) {
+  Reports reports;
+  Reports witnessReports;
+  auto monitor = makeMonitor();
+  auto witness = makeMonitor();
+  ASSERT_TRUE(monitor && witness);
+  reports.watch(monitor);
+  witnessReports.watch(witness);
+  monitor->startNotifier();
+  witness->startNotifier();
+  drainMainQueue();
+  const int witnessBefore = witnessReports.notifications;
+
+  ASSERT_TRUE(link("down"));
+  const int callsAtRelease = reports.reachable + reports.unreachable + reports.notifications;
+  monitor.reset();
+  ASSERT_TRUE(runMainLoopUntil([&] { return witnessReports.unreachable >= 1; }));
+  ASSERT_TRUE(link("up"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return witnessReports.notifications >= witnessBefore + 2; }));
+  drainMainQueue();
+  EXPECT_EQ(reports.reachable + reports.unreachable + reports.notifications, callsAtRelease);
+}
+
+}  // namespace

@@ -1,0 +1,209 @@
+#include "Platform/Network/ConnectToTable.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using platform::ConnectToTable;
+using Code = ConnectToTable::Error::Code;
+using Entry = ConnectToTable::Entry;
+
+struct GoodCase {
+  std::string_view text;
+  std::vector<Entry> entries;
+
+  friend void PrintTo(const GoodCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.text));
+  }
+};
+
+class ConnectToTableGoodText : public ::testing::TestWithParam<GoodCase> {};
+
+TEST_P(ConnectToTableGoodText, ParsesToCanonicalEntriesThatRenderBackUnchanged) {
+  const auto& [text, expected] = GetParam();
+  auto parsed = ConnectToTable::parse(text);
+  ASSERT_TRUE(parsed.has_value()) << parsed.error().message();
+  EXPECT_EQ(*parsed, expected);
+  for (const auto& entry : expected) {
+    auto again = ConnectToTable::parse(ConnectToTable::render(entry));
+    ASSERT_TRUE(again.has_value()) << ConnectToTable::render(entry);
+    EXPECT_EQ(*again, std::vector{entry});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, ConnectToTableGoodText,
+    ::testing::Values(
+        GoodCase{"console.brelum.io:443:127.0.0.1:8443",
+                 {{"console.brelum.io", 443, {"127.0.0.1", 8443}}}},
+        GoodCase{"Console.Brelum.IO:443:127.0.0.1:1",
+                 {{"console.brelum.io", 443, {"127.0.0.1", 1}}}},
+        GoodCase{"sqs.us-east-1.amazonaws.com:65535:127.0.0.9:65535",
+                 {{"sqs.us-east-1.amazonaws.com", 65535, {"127.0.0.9", 65535}}}},
+        GoodCase{"[::1]:443:[::1]:8443", {{"::1", 443, {"::1", 8443}}}},
+        GoodCase{"[0:0:0:0:0:0:0:1]:80:[0::1]:8080", {{"::1", 80, {"::1", 8080}}}},
+        GoodCase{"10.0.0.1:443:127.0.0.2:443", {{"10.0.0.1", 443, {"127.0.0.2", 443}}}},
+        GoodCase{" a.example:443:127.0.0.1:1 ,\tb.example:443:127.0.0.1:2 ",
+                 {{"a.example", 443, {"127.0.0.1", 1}}, {"b.example", 443, {"127.0.0.1", 2}}}},
+        GoodCase{"a.example:443:127.0.0.1:1,a.example:80:127.0.0.1:2",
+                 {{"a.example", 443, {"127.0.0.1", 1}}, {"a.example", 80, {"127.0.0.1", 2}}}},
+        GoodCase{"", {}}, GoodCase{"  ", {}}));
+
+struct BadCase {
+  std::string_view text;
+  Code code;
+
+  friend void PrintTo(const BadCase& c, std::ostream* os) {
+    *os << ::testing::PrintToString(std::string(c.text));
+  }
+};
+
+class ConnectToTableBadText : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(ConnectToTableBadText, IsRefusedWithAMessageNamingTheEntryAndLeavesTheTableAlone) {
+  const auto& [text, code] = GetParam();
+  auto parsed = ConnectToTable::parse(text);
+  ASSERT_FALSE(parsed.has_value());
+  EXPECT_EQ(parsed.error().code, code) << parsed.error().message();
+  EXPECT_NE(parsed.error().message().find(parsed.error().entry), std::string::npos);
+  EXPECT_NE(std::string(text).find(parsed.error().entry), std::string::npos);
+
+  ConnectToTable table;
+  ASSERT_TRUE(table.add("kept.example", 443, "127.0.0.1", 1).has_value());
+  EXPECT_FALSE(table.add(text).has_value());
+  EXPECT_EQ(table.entries(), (std::vector<Entry>{{"kept.example", 443, {"127.0.0.1", 1}}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, ConnectToTableBadText,
+    ::testing::Values(
+        BadCase{"console.brelum.io:443:127.0.0.1", Code::malformed},
+        BadCase{"console.brelum.io:443:127.0.0.1:80:9", Code::malformed},
+        BadCase{"host.example:443:::1:80", Code::malformed},
+        BadCase{"host.example:443:[::1:80", Code::malformed},
+        BadCase{"good.example:443:127.0.0.1:1,,other.example:443:127.0.0.1:2", Code::malformed},
+        BadCase{"good.example:443:127.0.0.1:1,", Code::malformed},
+        BadCase{":443:127.0.0.1:80", Code::badHost},
+        BadCase{"*.brelum.io:443:127.0.0.1:80", Code::badHost},
+        BadCase{"-bad.example:443:127.0.0.1:80", Code::badHost},
+        BadCase{"bad-.example:443:127.0.0.1:80", Code::badHost},
+        BadCase{"trailing.dot.:443:127.0.0.1:80", Code::badHost},
+        BadCase{"under_score.example:443:127.0.0.1:80", Code::badHost},
+        BadCase{"999.1.1.1:443:127.0.0.1:80", Code::badHost},
+        BadCase{"[fe80::1%eth0]:443:127.0.0.1:80", Code::badHost},
+        BadCase{"[127.0.0.1]:443:127.0.0.1:80", Code::badHost},
+        BadCase{"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.example:443:"
+                "127.0.0.1:80",
+                Code::badHost},
+        BadCase{"host.example:0:127.0.0.1:80", Code::badPort},
+        BadCase{"host.example:65536:127.0.0.1:80", Code::badPort},
+        BadCase{"host.example:443:127.0.0.1:-1", Code::badPort},
+        BadCase{"host.example:+443:127.0.0.1:80", Code::badPort},
+        BadCase{"host.example:443:127.0.0.1:99999999999999999999", Code::badPort},
+        BadCase{"host.example::127.0.0.1:80", Code::badPort},
+        BadCase{"host.example:443::80", Code::badAddress},
+        BadCase{"host.example:443:localhost:80", Code::badAddress},
+        BadCase{"host.example:443:256.0.0.1:80", Code::badAddress},
+        BadCase{"host.example:443:127.1:80", Code::badAddress},
+        BadCase{"host.example:443:[127.0.0.1]:80", Code::badAddress},
+        BadCase{"a.example:443:127.0.0.1:1,A.EXAMPLE:443:127.0.0.2:1", Code::duplicate}));
+
+TEST(ConnectToTableTest, RouteMatchesHostWithoutRegardToCaseAndOnlyOnItsPort) {
+  ConnectToTable table;
+  ASSERT_TRUE(table.add("Console.Brelum.io", 443, "127.0.0.1", 4000).has_value());
+  ASSERT_TRUE(table.add("[::1]", 443, "::1", 4001).has_value());
+
+  EXPECT_EQ(table.route("console.brelum.io", 443), (ConnectToTable::Endpoint{"127.0.0.1", 4000}));
+  EXPECT_EQ(table.route("CONSOLE.BRELUM.IO", 443), (ConnectToTable::Endpoint{"127.0.0.1", 4000}));
+  EXPECT_EQ(table.route("console.brelum.io", 80), std::nullopt);
+  EXPECT_EQ(table.route("console-dev.brelum.io", 443), std::nullopt);
+  EXPECT_EQ(table.route("[::1]", 443), (ConnectToTable::Endpoint{"::1", 4001}));
+  EXPECT_EQ(table.route("0:0::1", 443), (ConnectToTable::Endpoint{"::1", 4001}));
+  EXPECT_EQ(table.route("", 443), std::nullopt);
+  EXPECT_EQ(table.route("not a host", 443), std::nullopt);
+}
+
+TEST(ConnectToTableTest, AddingARouteAgainReplacesItInPlace) {
+  ConnectToTable table;
+  ASSERT_TRUE(table.add("a.example", 443, "127.0.0.1", 1).has_value());
+  ASSERT_TRUE(table.add("b.example", 443, "::1", 2).has_value());
+  ASSERT_TRUE(table.add("A.example", 443, "127.0.0.3", 3).has_value());
+
+  EXPECT_EQ(table.curlConnectTo(),
+            (std::vector<std::string>{"a.example:443:127.0.0.3:3", "b.example:443:[::1]:2"}));
+  table.clear();
+  EXPECT_TRUE(table.entries().empty());
+  EXPECT_EQ(table.route("a.example", 443), std::nullopt);
+}
+
+TEST(ConnectToTableTest, AddRefusesWhatTheTextFormWouldRefuse) {
+  ConnectToTable table;
+  EXPECT_EQ(table.add("a.example", 0, "127.0.0.1", 1).error().code, Code::badPort);
+  EXPECT_EQ(table.add("a.example", 443, "127.0.0.1", 0).error().code, Code::badPort);
+  EXPECT_EQ(table.add("a.example", 443, "localhost", 1).error().code, Code::badAddress);
+  EXPECT_EQ(table.add("*.example", 443, "127.0.0.1", 1).error().code, Code::badHost);
+  EXPECT_EQ(table.add("a.example:443", 443, "127.0.0.1", 1).error().code, Code::badHost);
+  EXPECT_TRUE(table.entries().empty());
+}
+
+class ConnectToTableEnvironment : public ::testing::Test {
+ protected:
+  void TearDown() override { unsetenv(ConnectToTable::kEnvironmentVariable); }
+};
+
+TEST_F(ConnectToTableEnvironment, TakesEveryEntryOrNone) {
+  ConnectToTable table;
+  unsetenv(ConnectToTable::kEnvironmentVariable);
+  EXPECT_TRUE(table.addFromEnvironment().has_value());
+  EXPECT_TRUE(table.entries().empty());
+
+  setenv(ConnectToTable::kEnvironmentVariable,
+         "console.brelum.io:443:127.0.0.1:5000,api.brelum.io:443:127.0.0.1:5000", 1);
+  ASSERT_TRUE(table.addFromEnvironment().has_value());
+  EXPECT_EQ(table.curlConnectTo(), (std::vector<std::string>{"console.brelum.io:443:127.0.0.1:5000",
+                                                             "api.brelum.io:443:127.0.0.1:5000"}));
+
+  table.clear();
+  setenv(ConnectToTable::kEnvironmentVariable,
+         "console.brelum.io:443:127.0.0.1:5000,api.brelum.io:443:nowhere:5000", 1);
+  auto refused = table.addFromEnvironment();
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error().entry, "api.brelum.io:443:nowhere:5000");
+  EXPECT_TRUE(table.entries().empty());
+}
+
+TEST(ConnectToTableTest, ConcurrentAddsAndLookupsLoseNothing) {
+  ConnectToTable table;
+  constexpr int kWriters = 4;
+  constexpr int kPerWriter = 50;
+  {
+    std::vector<std::jthread> threads;
+    for (int w = 0; w < kWriters; ++w) {
+      threads.emplace_back([&table, w] {
+        for (int i = 0; i < kPerWriter; ++i) {
+          auto host = "h" + std::to_string(w) + "-" + std::to_string(i) + ".example";
+          EXPECT_TRUE(table.add(host, 443, "127.0.0.1", static_cast<std::uint16_t>(i + 1)));
+        }
+      });
+      threads.emplace_back([&table, w] {
+        for (int i = 0; i < kPerWriter; ++i) {
+          auto found =
+              table.route("h" + std::to_string(w) + "-" + std::to_string(i) + ".example", 443);
+          if (found) {
+            EXPECT_EQ(found->port, i + 1);
+          }
+          (void)table.curlConnectTo();
+        }
+      });
+    }
+  }
+  EXPECT_EQ(table.entries().size(), std::size_t{kWriters * kPerWriter});
+}
+
+}  // namespace

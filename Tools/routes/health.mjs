@@ -1,0 +1,5 @@
+import { json } from '../lib/respond.mjs';
+
+export function register({ router }) {
+  router.get('/health', () => json(200, { ok: true }));
+}
