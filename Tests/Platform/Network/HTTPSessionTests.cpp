@@ -21,6 +21,7 @@
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
 #include "Tests/Support/Backend.h"
+#include "Tests/Support/LoopbackPorts.h"
 #include "Tests/Support/MainLoopPump.h"
 
 using namespace std::chrono_literals;
@@ -34,49 +35,12 @@ using platform::HTTPSessionError;
 using platform::ParameterEncoding;
 using platform::URLRequest;
 using testsupport::drainMainQueue;
+using testsupport::refusedURL;
 using testsupport::runMainLoopUntil;
+using testsupport::SilentListener;
 using Kind = HTTPSessionError::Kind;
 
 namespace {
-
-// A loopback TCP port whose connections the kernel accepts and nobody ever answers.
-class SilentListener {
- public:
-  SilentListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::listen(fd_, 128) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-      ADD_FAILURE() << "could not listen on loopback";
-      return;
-    }
-    port_ = ntohs(address.sin_port);
-  }
-  ~SilentListener() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  SilentListener(const SilentListener&) = delete;
-  SilentListener& operator=(const SilentListener&) = delete;
-
-  [[nodiscard]] std::string url(std::string_view path = "/") const {
-    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
-  }
-
- private:
-  int fd_;
-  std::uint16_t port_ = 0;
-};
-
-// A loopback port nobody listens on: bound, read, released.
-std::string refusedURL() {
-  std::optional<SilentListener> listener(std::in_place);
-  auto url = listener->url();
-  listener.reset();
-  return url;
-}
 
 struct Delivery {
   std::optional<DataResponse> reply;

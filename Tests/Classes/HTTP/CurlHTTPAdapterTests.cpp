@@ -1,0 +1,157 @@
+#include "Classes/HTTP/Curl/CurlHTTPAdapter.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+
+#include "Classes/HTTP/Curl/CurlHTTPAdapterFactory.h"
+#include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Network/HTTPSession.h"
+#include "Tests/Support/Backend.h"
+#include "Tests/Support/LoopbackPorts.h"
+#include "Tests/Support/MainLoopPump.h"
+
+using namespace std::chrono_literals;
+using brelum::CurlHTTPAdapter;
+using brelum::HTTPAdapter;
+using brelum::HTTPError;
+using brelum::HTTPMethod;
+using brelum::HTTPRequest;
+using testsupport::runMainLoopUntil;
+
+namespace {
+
+platform::URL url(std::string_view text) {
+  return *platform::URL::make(text);
+}
+
+struct Outcome {
+  std::optional<HTTPAdapter::Result> result;
+  int calls = 0;
+  bool onMainQueue = false;
+};
+
+Outcome send(HTTPRequest request) {
+  Outcome outcome;
+  std::make_shared<CurlHTTPAdapter>()->request(std::move(request), [&](HTTPAdapter::Result r) {
+    ++outcome.calls;
+    outcome.onMainQueue = platform::DispatchQueue::main()->isCurrent();
+    outcome.result = std::move(r);
+  });
+  EXPECT_TRUE(runMainLoopUntil([&] { return outcome.calls > 0; }, 20s));
+  testsupport::drainMainQueue();
+  EXPECT_EQ(outcome.calls, 1);
+  return outcome;
+}
+
+std::string text(const std::optional<std::vector<std::uint8_t>>& bytes) {
+  return bytes ? std::string(bytes->begin(), bytes->end()) : std::string();
+}
+
+class CurlHTTPAdapterTest : public testsupport::BackendTest {};
+
+struct StatusCase {
+  int status;
+  bool succeeds;
+};
+
+class CurlHTTPAdapterStatusTest : public CurlHTTPAdapterTest,
+                                  public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(CurlHTTPAdapterStatusTest, OnlyTwoHundredsSucceedAndFailuresKeepStatusHeadersAndBody) {
+  const auto [status, succeeds] = GetParam();
+  const auto code = std::to_string(status);
+  auto outcome = send(HTTPRequest::get(url("https://console.brelum.io/echo/status/" + code), {}));
+  ASSERT_TRUE(outcome.result);
+  EXPECT_TRUE(outcome.onMainQueue);
+  if (succeeds) {
+    ASSERT_TRUE(outcome.result->has_value()) << outcome.result->error().description;
+    EXPECT_EQ((*outcome.result)->statusCode, status);
+    EXPECT_EQ((*outcome.result)->headers.at("x-status"), code);
+    EXPECT_EQ(text((*outcome.result)->body), "status " + code);
+  } else {
+    ASSERT_FALSE(outcome.result->has_value());
+    const HTTPError& error = outcome.result->error();
+    EXPECT_EQ(error.statusCode, status);
+    EXPECT_EQ(error.headers.at("x-status"), code);
+    EXPECT_EQ(text(error.body), "status " + code);
+    EXPECT_NE(error.description.find(code), std::string::npos) << error.description;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Boundaries, CurlHTTPAdapterStatusTest,
+                         ::testing::Values(StatusCase{200, true}, StatusCase{299, true},
+                                           StatusCase{300, false}, StatusCase{404, false},
+                                           StatusCase{500, false}),
+                         [](const auto& info) {
+                           return "Status" + std::to_string(info.param.status);
+                         });
+
+TEST_F(CurlHTTPAdapterTest, RefusedConnectionIsMinusOneThousandWithoutHeaders) {
+  auto outcome = send(HTTPRequest::get(url(testsupport::refusedURL()), {}));
+  ASSERT_TRUE(outcome.result && !outcome.result->has_value());
+  EXPECT_EQ(outcome.result->error().statusCode, HTTPError::kNoResponseStatusCode);
+  EXPECT_TRUE(outcome.result->error().headers.empty());
+  EXPECT_FALSE(outcome.result->error().body);
+  EXPECT_FALSE(outcome.result->error().description.empty());
+}
+
+TEST_F(CurlHTTPAdapterTest, TimeOutIsMinusOneThousand) {
+  testsupport::SilentListener silent;
+  const auto session = platform::HTTPSession::defaultSession();
+  const auto previous = session->timeout();
+  session->setTimeout(200ms);
+  auto outcome = send(HTTPRequest::get(url(silent.url()), {}));
+  session->setTimeout(previous);
+  ASSERT_TRUE(outcome.result && !outcome.result->has_value());
+  EXPECT_EQ(outcome.result->error().statusCode, HTTPError::kNoResponseStatusCode);
+}
+
+TEST_F(CurlHTTPAdapterTest, SendsMethodHeadersAsTextAndBodyAndHandsBackTheRequestAsGiven) {
+  HTTPRequest request{HTTPMethod::put,
+                      url("https://console.brelum.io/echo/put"),
+                      {{"x-count", 5}, {"x-name", "five"}, {"x-ratio", 2.5}},
+                      std::vector<std::uint8_t>{'h', 'i'}};
+  auto outcome = send(request);
+  ASSERT_TRUE(outcome.result && outcome.result->has_value());
+  EXPECT_EQ((*outcome.result)->request, request);
+
+  const auto recorded = backend().requests("/echo/put");
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded[0].method, "PUT");
+  EXPECT_EQ(recorded[0].header("x-count"), "5");
+  EXPECT_EQ(recorded[0].header("x-name"), "five");
+  EXPECT_EQ(recorded[0].header("x-ratio"), "2.5");
+  EXPECT_EQ(recorded[0].body, "hi");
+}
+
+TEST_F(CurlHTTPAdapterTest, GetSendsNoBody) {
+  auto outcome = send(HTTPRequest::get(url("https://console.brelum.io/echo/get?a=1"), {}));
+  ASSERT_TRUE(outcome.result && outcome.result->has_value());
+  const auto recorded = backend().requests("/echo/get");
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded[0].method, "GET");
+  EXPECT_EQ(recorded[0].rawQuery, "a=1");
+  EXPECT_TRUE(recorded[0].body.empty());
+}
+
+TEST_F(CurlHTTPAdapterTest, FactoryMakesANewAdapterEachTime) {
+  brelum::CurlHTTPAdapterFactory factory;
+  auto first = factory.make();
+  auto second = factory.make();
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(first, second);
+}
+
+TEST(HTTPMethodTest, RawValuesRoundTripAndAreCaseSensitive) {
+  for (auto method : {HTTPMethod::get, HTTPMethod::post, HTTPMethod::put, HTTPMethod::delete_}) {
+    EXPECT_EQ(brelum::fromRawValue<HTTPMethod>(brelum::rawValue(method)), method);
+  }
+  EXPECT_EQ(brelum::rawValue(HTTPMethod::delete_), "DELETE");
+  EXPECT_FALSE(brelum::fromRawValue<HTTPMethod>("get"));
+  EXPECT_FALSE(brelum::fromRawValue<HTTPMethod>("PATCH"));
+}
+
+}  // namespace
