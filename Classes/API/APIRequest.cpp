@@ -63,17 +63,16 @@ void APIRequest::sendRequest(const platform::URL& baseURL, std::function<void(Bo
       ->request(baseURL.appendingPathComponent(endpoint()).absoluteString(), method(), params(),
                 encoding(contentType()), std::move(headerFields))
       .validate(validStatusCodes().first, validStatusCodes().pastLast)
-      .response(platform::DispatchQueue::main(),
-                [self = shared_from_this(), logs, baseURL,
-                 onSuccess = std::move(onSuccess)](platform::DataResponse reply) {
-                  if (logs) {
-                    platform::Console::print("Received " + baseURL.absoluteString() + " " +
-                                             self->endpoint());
-                  }
-                  // Whatever the status: a server's error document is still a document.
-                  if (logs) platform::Console::print(utf8OrEmpty(reply.data));
-                  onSuccess(std::move(reply.data));
-                });
+      .response(platform::DispatchQueue::main(), [self = shared_from_this(), logs, baseURL,
+                                                  onSuccess = std::move(onSuccess)](
+                                                     platform::DataResponse reply) {
+        if (logs) {
+          platform::Console::print("Received " + baseURL.absoluteString() + " " + self->endpoint());
+        }
+        // Whatever the status: a server's error document is still a document.
+        if (logs) platform::Console::print(utf8OrEmpty(reply.data));
+        onSuccess(std::move(reply.data));
+      });
 }
 
 }  // namespace brelum

@@ -97,8 +97,7 @@ template <>
 [[nodiscard]] platform::ParameterEncoding encoding(APIRequest::ContentType type);
 
 template <Mappable T>
-void APIRequest::requestJSONObject(const platform::URL& baseURL,
-                                   std::optional<std::string> keyPath,
+void APIRequest::requestJSONObject(const platform::URL& baseURL, std::optional<std::string> keyPath,
                                    std::function<void(T)> onSuccess, OnError onError) {
   sendRequest(
       baseURL,
@@ -108,15 +107,15 @@ void APIRequest::requestJSONObject(const platform::URL& baseURL,
             ->async([body = std::move(body), keyPath = std::move(keyPath),
                      onSuccess = std::move(onSuccess), onError = std::move(onError)]() mutable {
               auto model = JSONParser::parseOne<T>(body, keyPath);
-              platform::DispatchQueue::main()->async(
-                  [model = std::move(model), onSuccess = std::move(onSuccess),
-                   onError = std::move(onError)]() mutable {
-                    if (model) {
-                      onSuccess(std::move(*model));
-                    } else {
-                      onError(std::nullopt);
-                    }
-                  });
+              platform::DispatchQueue::main()->async([model = std::move(model),
+                                                      onSuccess = std::move(onSuccess),
+                                                      onError = std::move(onError)]() mutable {
+                if (model) {
+                  onSuccess(std::move(*model));
+                } else {
+                  onError(std::nullopt);
+                }
+              });
             });
       },
       onError);

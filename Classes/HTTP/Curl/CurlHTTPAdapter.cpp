@@ -36,8 +36,7 @@ HTTPResponseHeaders responseHeaders(const platform::HTTPHeaders& received) {
 std::string describe(const platform::HTTPSessionError& error,
                      const std::optional<platform::HTTPURLResponse>& response) {
   if (error.kind == platform::HTTPSessionError::Kind::unacceptableStatusCode && response) {
-    return "Response status code was unacceptable: " + std::to_string(response->statusCode) +
-           ".";
+    return "Response status code was unacceptable: " + std::to_string(response->statusCode) + ".";
   }
   return error.description;
 }
@@ -47,11 +46,14 @@ HTTPAdapter::Result resultFor(HTTPRequest request, platform::DataResponse reply)
     return HTTPResponse{std::move(request), responseHeaders(reply.response->headers),
                         std::move(reply.data), reply.response->statusCode};
   }
-  const auto& error = reply.error ? *reply.error
-                                  : platform::HTTPSessionError{
-                                        platform::HTTPSessionError::Kind::transport,
-                                        "The exchange ended without an HTTP response."};
-  HTTPError failure{std::move(request), {}, std::nullopt, HTTPError::kNoResponseStatusCode,
+  const auto& error =
+      reply.error ? *reply.error
+                  : platform::HTTPSessionError{platform::HTTPSessionError::Kind::transport,
+                                               "The exchange ended without an HTTP response."};
+  HTTPError failure{std::move(request),
+                    {},
+                    std::nullopt,
+                    HTTPError::kNoResponseStatusCode,
                     describe(error, reply.response)};
   if (reply.response) {
     failure.headers = responseHeaders(reply.response->headers);
