@@ -1,0 +1,40 @@
+#include "Platform/Network/HTTPHeaders.h"
+
+#include <algorithm>
+
+namespace platform {
+
+namespace {
+
+char lowerASCII(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+bool headerNamesEqual(std::string_view a, std::string_view b) {
+  return std::ranges::equal(a, b, [](char x, char y) { return lowerASCII(x) == lowerASCII(y); });
+}
+
+std::optional<std::string_view> headerValue(const HTTPHeaders& headers, std::string_view name) {
+  for (const auto& [fieldName, value] : headers) {
+    if (headerNamesEqual(fieldName, name)) return std::string_view(value);
+  }
+  return std::nullopt;
+}
+
+void setHeader(HTTPHeaders& headers, std::string_view name, std::string value) {
+  auto first = std::ranges::find_if(
+      headers, [&](const auto& field) { return headerNamesEqual(field.first, name); });
+  if (first == headers.end()) {
+    headers.emplace_back(std::string(name), std::move(value));
+    return;
+  }
+  first->second = std::move(value);
+  auto rest = std::remove_if(std::next(first), headers.end(), [&](const auto& field) {
+    return headerNamesEqual(field.first, name);
+  });
+  headers.erase(rest, headers.end());
+}
+
+}  // namespace platform

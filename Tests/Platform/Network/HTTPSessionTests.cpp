@@ -1,0 +1,619 @@
+#include "Platform/Network/HTTPSession.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Network/ConnectToTable.h"
+#include "Platform/Network/ExtraTrustedCA.h"
+#include "Tests/Support/Backend.h"
+#include "Tests/Support/MainLoopPump.h"
+
+using namespace std::chrono_literals;
+using platform::DataRequest;
+using platform::DataResponse;
+using platform::DispatchQueue;
+using platform::HTTPHeaders;
+using platform::HTTPMethod;
+using platform::HTTPSession;
+using platform::HTTPSessionError;
+using platform::ParameterEncoding;
+using platform::URLRequest;
+using testsupport::drainMainQueue;
+using testsupport::runMainLoopUntil;
+using Kind = HTTPSessionError::Kind;
+
+namespace {
+
+// A loopback TCP port whose connections the kernel accepts and nobody ever answers.
+class SilentListener {
+ public:
+  SilentListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::listen(fd_, 128) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+      ADD_FAILURE() << "could not listen on loopback";
+      return;
+    }
+    port_ = ntohs(address.sin_port);
+  }
+  ~SilentListener() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SilentListener(const SilentListener&) = delete;
+  SilentListener& operator=(const SilentListener&) = delete;
+
+  [[nodiscard]] std::string url(std::string_view path = "/") const {
+    return "http://127.0.0.1:" + std::to_string(port_) + std::string(path);
+  }
+
+ private:
+  int fd_;
+  std::uint16_t port_ = 0;
+};
+
+// A loopback port nobody listens on: bound, read, released.
+std::string refusedURL() {
+  std::optional<SilentListener> listener(std::in_place);
+  auto url = listener->url();
+  listener.reset();
+  return url;
+}
+
+struct Delivery {
+  std::optional<DataResponse> reply;
+  int calls = 0;
+  bool onMainQueue = false;
+};
+
+// Sends `request` with its completion on the main queue and pumps the main loop until it
+// has run, then once more, so that a second call would be counted too.
+std::shared_ptr<Delivery> deliver(DataRequest request,
+                                  std::chrono::steady_clock::duration limit = 20s) {
+  auto delivery = std::make_shared<Delivery>();
+  std::move(request).response([delivery](DataResponse reply) {
+    ++delivery->calls;
+    delivery->onMainQueue = platform::isMainThread() && DispatchQueue::main()->isCurrent();
+    delivery->reply = std::move(reply);
+  });
+  EXPECT_TRUE(runMainLoopUntil([&] { return delivery->calls > 0; }, limit));
+  drainMainQueue();
+  EXPECT_EQ(delivery->calls, 1);
+  return delivery;
+}
+
+void expectFailureWithoutResponse(const Delivery& delivery, Kind kind) {
+  ASSERT_TRUE(delivery.reply);
+  EXPECT_TRUE(delivery.onMainQueue);
+  EXPECT_FALSE(delivery.reply->response);
+  EXPECT_TRUE(delivery.reply->data.empty());
+  ASSERT_TRUE(delivery.reply->error);
+  EXPECT_EQ(delivery.reply->error->kind, kind) << platform::kindName(delivery.reply->error->kind)
+                                               << ": " << delivery.reply->error->description;
+  EXPECT_FALSE(delivery.reply->error->description.empty());
+}
+
+class HTTPSessionTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<HTTPSession> session_ = HTTPSession::make();
+};
+
+struct BadRequestCase {
+  const char* name;
+  URLRequest request;
+  Kind kind;
+};
+
+class HTTPSessionBadRequest : public HTTPSessionTest,
+                              public ::testing::WithParamInterface<BadRequestCase> {};
+
+TEST_P(HTTPSessionBadRequest, FailsOnTheMainQueueWithoutAResponse) {
+  expectFailureWithoutResponse(*deliver(session_->request(GetParam().request)), GetParam().kind);
+}
+
+URLRequest get(std::string url, HTTPHeaders headers = {}) {
+  return URLRequest{std::move(url), HTTPMethod::get, std::move(headers), std::nullopt,
+                    std::nullopt};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, HTTPSessionBadRequest,
+    ::testing::Values(
+        BadRequestCase{"Empty", get(""), Kind::invalidURL},
+        BadRequestCase{"NoScheme", get("127.0.0.1/x"), Kind::invalidURL},
+        BadRequestCase{"FTP", get("ftp://127.0.0.1/file"), Kind::invalidURL},
+        BadRequestCase{"File", get("file:///etc/passwd"), Kind::invalidURL},
+        BadRequestCase{"NoHost", get("http:///path"), Kind::invalidURL},
+        BadRequestCase{"Space", get("http://127.0.0.1/a b"), Kind::invalidURL},
+        BadRequestCase{"NulByte", get(std::string("http://127.0.0.1/\0x", 19)), Kind::invalidURL},
+        BadRequestCase{"HeaderNameWithSpace", get("http://127.0.0.1/", {{"Bad Name", "v"}}),
+                       Kind::invalidHeader},
+        BadRequestCase{"EmptyHeaderName", get("http://127.0.0.1/", {{"", "v"}}),
+                       Kind::invalidHeader},
+        BadRequestCase{"HeaderInjection", get("http://127.0.0.1/", {{"X-A", "v\r\nX-Injected: 1"}}),
+                       Kind::invalidHeader}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(HTTPSessionTest, ParametersThatCannotBeEncodedFailOnTheMainQueue) {
+  auto delivery =
+      deliver(session_->request(refusedURL(), HTTPMethod::post, nlohmann::json::array({1}),
+                                platform::ParameterEncoding::json));
+  expectFailureWithoutResponse(*delivery, Kind::parameterEncodingFailed);
+}
+
+TEST_F(HTTPSessionTest, RefusedConnectionGivesAnEmptyBodyAndAnErrorWithoutResponse) {
+  expectFailureWithoutResponse(*deliver(session_->request(refusedURL()).validate()),
+                               Kind::cannotConnect);
+}
+
+TEST_F(HTTPSessionTest, SilentServerTimesOutWithoutResponse) {
+  SilentListener server;
+  expectFailureWithoutResponse(*deliver(session_->request(server.url()).timeout(200ms)),
+                               Kind::timedOut);
+  // The session's own setting applies to requests that set none.
+  session_->setTimeout(150ms);
+  expectFailureWithoutResponse(*deliver(session_->request(server.url())), Kind::timedOut);
+}
+
+TEST_F(HTTPSessionTest, DeliversOnTheSerialQueueItIsGiven) {
+  auto queue = DispatchQueue::makeSerial("test.http.completions");
+  std::atomic<int> calls = 0;
+  std::atomic<bool> onQueue = false;
+  session_->request(refusedURL()).response(queue, [&, queue](DataResponse reply) {
+    onQueue = queue->isCurrent() && !platform::isMainThread() && reply.error.has_value();
+    ++calls;
+  });
+  ASSERT_TRUE(runMainLoopUntil([&] { return calls > 0; }));
+  queue->sync([] {});  // anything queued behind the completion has run
+  EXPECT_EQ(calls, 1);
+  EXPECT_TRUE(onQueue);
+}
+
+TEST_F(HTTPSessionTest, ShutdownDeliversEveryRequestInFlightOnceAsCancelled) {
+  SilentListener server;
+  constexpr int kRequests = 20;
+  auto serial = DispatchQueue::makeSerial("test.http.shutdown");
+  auto calls = std::make_shared<std::array<std::atomic<int>, kRequests>>();
+  auto cancelled = std::make_shared<std::atomic<int>>(0);
+  for (int i = 0; i < kRequests; ++i) {
+    auto queue = i % 2 ? serial : DispatchQueue::main();
+    session_->request(server.url("/" + std::to_string(i)))
+        .response(queue, [calls, cancelled, i](DataResponse reply) {
+          ++(*calls)[i];
+          if (reply.error && reply.error->kind == Kind::cancelled && !reply.response &&
+              reply.data.empty()) {
+            ++*cancelled;
+          }
+        });
+  }
+  session_->shutdown(HTTPSession::Clock::now() + 5s);
+  // Every completion is posted by the time shutdown returns: draining the queues is enough.
+  serial->sync([] {});
+  drainMainQueue();
+  EXPECT_EQ(*cancelled, kRequests);
+  for (int i = 0; i < kRequests; ++i) EXPECT_EQ((*calls)[i], 1) << i;
+  session_->shutdown(HTTPSession::Clock::now() + 1s);  // a second shutdown changes nothing
+  drainMainQueue();
+  for (int i = 0; i < kRequests; ++i) EXPECT_EQ((*calls)[i], 1) << i;
+}
+
+TEST_F(HTTPSessionTest, RequestsAfterShutdownCompleteCancelled) {
+  session_->shutdown(HTTPSession::Clock::now() + 1s);
+  expectFailureWithoutResponse(*deliver(session_->request(refusedURL())), Kind::cancelled);
+}
+
+TEST_F(HTTPSessionTest, CompletionThatUsesAndThenDropsTheSessionDoesNotDeadlock) {
+  auto second = std::make_shared<Delivery>();
+  bool firstRan = false;
+  auto session = std::exchange(session_, nullptr);
+  const auto url = refusedURL();
+  session->request(url).response([&firstRan, second, session, url](DataResponse) mutable {
+    firstRan = true;
+    session->request(url).response([second](DataResponse reply) {
+      ++second->calls;
+      second->reply = std::move(reply);
+    });
+    session.reset();  // the last reference: the session shuts down from its own completion
+  });
+  session.reset();
+  ASSERT_TRUE(runMainLoopUntil([&] { return firstRan && second->calls > 0; }));
+  drainMainQueue();
+  EXPECT_EQ(second->calls, 1);
+  ASSERT_TRUE(second->reply && second->reply->error);
+  // Sent, then either refused or cancelled by the shutdown that followed at once.
+  EXPECT_TRUE(second->reply->error->kind == Kind::cannotConnect ||
+              second->reply->error->kind == Kind::cancelled);
+}
+
+TEST_F(HTTPSessionTest, ShutdownFromACompletionCancelsTheRest) {
+  SilentListener server;
+  auto pending = std::make_shared<Delivery>();
+  session_->request(server.url()).response([pending](DataResponse reply) {
+    ++pending->calls;
+    pending->reply = std::move(reply);
+  });
+  bool shutDown = false;
+  session_->request(refusedURL()).response([&shutDown, session = session_](DataResponse) {
+    session->shutdown(HTTPSession::Clock::now() + 2s);
+    shutDown = true;
+  });
+  ASSERT_TRUE(runMainLoopUntil([&] { return shutDown && pending->calls > 0; }));
+  drainMainQueue();
+  EXPECT_EQ(pending->calls, 1);
+  ASSERT_TRUE(pending->reply && pending->reply->error);
+  EXPECT_EQ(pending->reply->error->kind, Kind::cancelled);
+}
+
+TEST_F(HTTPSessionTest, ShutdownPastItsDeadlineStillDeliversEachCompletionOnce) {
+  // The deadline has passed before the worker can finish, so this thread and the worker
+  // race to deliver the same cancellations.
+  SilentListener server;
+  constexpr int kRequests = 20;
+  auto calls = std::make_shared<std::array<std::atomic<int>, kRequests>>();
+  for (int i = 0; i < kRequests; ++i) {
+    session_->request(server.url()).response([calls, i](DataResponse reply) {
+      EXPECT_TRUE(reply.error && reply.error->kind == Kind::cancelled);
+      ++(*calls)[i];
+    });
+  }
+  session_->shutdown(HTTPSession::Clock::now() - 1s);
+  drainMainQueue();
+  for (int i = 0; i < kRequests; ++i) EXPECT_EQ((*calls)[i], 1) << i;
+  session_.reset();
+  drainMainQueue();
+  for (int i = 0; i < kRequests; ++i) EXPECT_EQ((*calls)[i], 1) << i;
+}
+
+TEST(HTTPSessionExitTest, ProcessExitWithRequestsInFlightOnTheDefaultSessionIsClean) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        SilentListener server;
+        for (int i = 0; i < 5; ++i) {
+          HTTPSession::defaultSession()->request(server.url()).response([](DataResponse) {});
+        }
+        auto serial = DispatchQueue::makeSerial("test.http.exit");
+        HTTPSession::defaultSession()->request(server.url()).response(serial, [](DataResponse) {});
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(HTTPSessionDefaultTest, IsOneSessionThatServesRequests) {
+  ASSERT_EQ(HTTPSession::defaultSession(), HTTPSession::defaultSession());
+  expectFailureWithoutResponse(*deliver(HTTPSession::defaultSession()->request(refusedURL())),
+                               Kind::cannotConnect);
+}
+
+// --- Against the stand-in back end, over HTTPS on loopback through the connect-to table.
+
+std::string text(const std::vector<std::uint8_t>& bytes) {
+  return {bytes.begin(), bytes.end()};
+}
+
+class HTTPSessionBackendTest : public testsupport::BackendTest {
+ protected:
+  [[nodiscard]] std::string url(std::string_view path) const {
+    return "https://" + backend().hosts().front() + std::string(path);
+  }
+
+  std::shared_ptr<HTTPSession> session_ = HTTPSession::make();
+};
+
+using Pairs = std::vector<std::pair<std::string, std::string>>;
+
+Pairs pairsOf(const nlohmann::json& list) {
+  Pairs pairs;
+  for (const auto& pair : list) pairs.emplace_back(pair.at(0), pair.at(1));
+  return pairs;
+}
+
+struct MethodCase {
+  HTTPMethod method;
+  ParameterEncoding encoding;
+};
+
+class HTTPSessionMethods : public HTTPSessionBackendTest,
+                           public ::testing::WithParamInterface<MethodCase> {};
+
+TEST_P(HTTPSessionMethods, ReachTheServerAsSent) {
+  const auto [method, encoding] = GetParam();
+  const nlohmann::json parameters = {{"text", "+&=% \xC3\xBC"}, {"n", 5}, {"flag", true}};
+  const Pairs formPairs = {{"flag", "1"}, {"n", "5"}, {"text", "+&=% \xC3\xBC"}};
+  auto delivery = deliver(
+      session_
+          ->request(url("/echo/method?keep=1"), method, parameters, encoding, {{"X-Test", "yes"}})
+          .validate());
+  ASSERT_TRUE(delivery->reply);
+  const auto& reply = *delivery->reply;
+  ASSERT_FALSE(reply.error) << reply.error->description;
+  ASSERT_TRUE(reply.response);
+  EXPECT_EQ(reply.response->statusCode, 200);
+
+  const auto recorded = backend().requests("/echo/method");
+  ASSERT_EQ(recorded.size(), 1u);
+  const auto& seen = recorded.front();
+  EXPECT_EQ(seen.method, rawValue(method));
+  EXPECT_EQ(seen.header("x-test"), "yes");
+  EXPECT_EQ(seen.header("host"), backend().hosts().front());
+  EXPECT_EQ(seen.sni, backend().hosts().front());
+
+  const bool queryMethod =
+      method == HTTPMethod::get || method == HTTPMethod::head || method == HTTPMethod::delete_;
+  if (encoding == ParameterEncoding::url && queryMethod) {
+    Pairs expected = {{"keep", "1"}};
+    expected.insert(expected.end(), formPairs.begin(), formPairs.end());
+    EXPECT_EQ(seen.query, expected);
+    EXPECT_EQ(seen.body, "");
+    EXPECT_FALSE(seen.header("content-type"));
+  } else if (encoding == ParameterEncoding::url) {
+    EXPECT_EQ(seen.query, (Pairs{{"keep", "1"}}));
+    EXPECT_EQ(seen.header("content-type"), "application/x-www-form-urlencoded; charset=utf-8");
+    // The server's own form decoding restores every value byte for byte.
+    const auto echo = nlohmann::json::parse(text(reply.data));
+    EXPECT_EQ(pairsOf(echo.at("form")), formPairs);
+  } else if (method == HTTPMethod::head) {
+    EXPECT_EQ(seen.body, "");  // HEAD carries no body
+  } else {
+    EXPECT_EQ(nlohmann::json::parse(seen.body), parameters);
+    EXPECT_EQ(seen.header("content-type"), "application/json");
+  }
+  if (method == HTTPMethod::head) {
+    EXPECT_TRUE(reply.data.empty());
+  } else {
+    EXPECT_EQ(nlohmann::json::parse(text(reply.data)).at("method"), rawValue(method));
+  }
+}
+
+std::vector<MethodCase> allMethodCases() {
+  std::vector<MethodCase> cases;
+  for (int i = 0; i < 9; ++i) {
+    for (auto encoding : {ParameterEncoding::url, ParameterEncoding::json}) {
+      cases.push_back({static_cast<HTTPMethod>(i), encoding});
+    }
+  }
+  return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(AllNine, HTTPSessionMethods, ::testing::ValuesIn(allMethodCases()),
+                         [](const auto& info) {
+                           return std::string(rawValue(info.param.method)) +
+                                  (info.param.encoding == ParameterEncoding::url ? "_URL"
+                                                                                 : "_JSON");
+                         });
+
+struct StatusCase {
+  int status;
+  int lowerBound;
+  int upperBound;
+  bool accepted;
+};
+
+class HTTPSessionStatus : public HTTPSessionBackendTest,
+                          public ::testing::WithParamInterface<StatusCase> {};
+
+TEST_P(HTTPSessionStatus, OutsideTheRangeIsAnErrorThatStillCarriesStatusHeadersAndBody) {
+  const auto [status, lower, upper, accepted] = GetParam();
+  const auto code = std::to_string(status);
+  auto delivery = deliver(session_->request(url("/echo/status/" + code)).validate(lower, upper));
+  ASSERT_TRUE(delivery->reply);
+  const auto& reply = *delivery->reply;
+  ASSERT_TRUE(reply.response);
+  EXPECT_EQ(reply.response->statusCode, status);
+  EXPECT_EQ(platform::headerValue(reply.response->headers, "X-Status"), code);
+  EXPECT_EQ(text(reply.data), "status " + code);
+  if (accepted) {
+    EXPECT_FALSE(reply.error);
+  } else {
+    ASSERT_TRUE(reply.error);
+    EXPECT_EQ(reply.error->kind, Kind::unacceptableStatusCode);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, HTTPSessionStatus,
+    ::testing::Values(StatusCase{200, 200, 300, true}, StatusCase{299, 200, 300, true},
+                      StatusCase{300, 200, 300, false}, StatusCase{404, 200, 300, false},
+                      StatusCase{200, 199, 200, false}, StatusCase{200, 201, 300, false},
+                      StatusCase{500, 500, 501, true}));
+
+TEST_F(HTTPSessionBackendTest, WithoutValidationEveryStatusIsASuccess) {
+  auto delivery = deliver(session_->request(url("/echo/status/503")));
+  ASSERT_TRUE(delivery->reply && delivery->reply->response);
+  EXPECT_EQ(delivery->reply->response->statusCode, 503);
+  EXPECT_FALSE(delivery->reply->error);
+}
+
+TEST_F(HTTPSessionBackendTest, EmptyAnswersDeliverAnEmptyBodyAndNoError) {
+  for (auto [path, method, status] : {std::tuple{"/echo/status/204", HTTPMethod::get, 204},
+                                      std::tuple{"/echo/head", HTTPMethod::head, 200}}) {
+    auto delivery = deliver(session_->request(url(path), method).validate());
+    ASSERT_TRUE(delivery->reply && delivery->reply->response) << path;
+    EXPECT_EQ(delivery->reply->response->statusCode, status);
+    EXPECT_TRUE(delivery->reply->data.empty());
+    EXPECT_FALSE(delivery->reply->error) << delivery->reply->error->description;
+  }
+}
+
+TEST_F(HTTPSessionBackendTest, ConnectionDroppedMidResponseKeepsTheResponseAndWhatArrived) {
+  backend().drop("/echo/drop");
+  auto delivery = deliver(session_->request(url("/echo/drop")).validate());
+  ASSERT_TRUE(delivery->reply);
+  const auto& reply = *delivery->reply;
+  ASSERT_TRUE(reply.error);
+  EXPECT_EQ(reply.error->kind, Kind::connectionLost) << reply.error->description;
+  ASSERT_TRUE(reply.response);
+  EXPECT_EQ(reply.response->statusCode, 200);
+  EXPECT_FALSE(reply.data.empty());
+}
+
+TEST_F(HTTPSessionBackendTest, ConnectionDroppedBeforeResponseGivesNoResponse) {
+  backend().drop("/echo/drop", testsupport::Backend::Drop::beforeResponse);
+  expectFailureWithoutResponse(*deliver(session_->request(url("/echo/drop"))),
+                               Kind::connectionLost);
+}
+
+TEST_F(HTTPSessionBackendTest, DelayedAnswerPastTheTimeOutGivesNoResponse) {
+  backend().delay("/echo/slow", 3s);
+  expectFailureWithoutResponse(*deliver(session_->request(url("/echo/slow")).timeout(300ms)),
+                               Kind::timedOut);
+}
+
+TEST_F(HTTPSessionBackendTest, SequentialRequestsReuseOneConnection) {
+  std::vector<int> connections;
+  for (int i = 0; i < 5; ++i) {
+    auto method = i % 2 ? HTTPMethod::post : HTTPMethod::get;
+    auto delivery = deliver(session_->request(url("/echo/reuse"), method, {{"i", i}}));
+    ASSERT_TRUE(delivery->reply && !delivery->reply->error);
+    connections.push_back(nlohmann::json::parse(text(delivery->reply->data)).at("connection"));
+  }
+  EXPECT_EQ(connections, std::vector<int>(5, connections.front()));
+}
+
+TEST_F(HTTPSessionBackendTest, ConcurrentBurstsKeepTheirConnectionsPooled) {
+  // libcurl's default pool holds four idle connections per transfer still running, so as a
+  // burst drained one by one the pool shrank, and the next burst paid new handshakes. The
+  // back end answers the requests of a burst one after the other to drain it that way.
+  constexpr int kBurst = 8;
+  for (int i = 0; i < kBurst; ++i) {
+    backend().delay("/echo/burst/" + std::to_string(i), std::chrono::milliseconds(40 * (i + 1)));
+  }
+  std::vector<std::set<int>> connections(2);
+  for (auto& seen : connections) {
+    int left = kBurst;
+    for (int i = 0; i < kBurst; ++i) {
+      session_->request(url("/echo/burst/" + std::to_string(i))).response([&](DataResponse reply) {
+        if (!reply.error) {
+          seen.insert(nlohmann::json::parse(text(reply.data)).at("connection").get<int>());
+        }
+        --left;
+      });
+    }
+    ASSERT_TRUE(runMainLoopUntil([&] { return left == 0; }));
+  }
+  EXPECT_EQ(connections[0].size(), std::size_t{kBurst});
+  EXPECT_EQ(connections[1], connections[0]);
+}
+
+TEST_F(HTTPSessionBackendTest, CallerHeadersReplaceDefaultsAndResponseHeadersArriveAsText) {
+  const URLRequest given{url("/echo/headers"),
+                         HTTPMethod::post,
+                         {{"User-Agent", "Custom/1"},
+                          {"Accept", "application/json"},
+                          {"X-Empty", ""},
+                          {"X-Order", "a"},
+                          {"X-Order", "b"}},
+                         std::vector<std::uint8_t>(100'000, 'b'),
+                         std::nullopt};
+  auto withHeaders = deliver(session_->request(given));
+  auto withDefaults = deliver(session_->request(url("/echo/headers")));
+  ASSERT_TRUE(withHeaders->reply && !withHeaders->reply->error);
+  ASSERT_TRUE(withDefaults->reply && !withDefaults->reply->error);
+
+  const auto recorded = backend().requests("/echo/headers");
+  ASSERT_EQ(recorded.size(), 2u);
+  EXPECT_EQ(recorded[0].header("user-agent"), "Custom/1");
+  EXPECT_EQ(recorded[0].header("accept"), "application/json");
+  EXPECT_EQ(recorded[0].header("x-empty"), "");
+  EXPECT_EQ(recorded[0].header("x-order"), "a, b");
+  EXPECT_FALSE(recorded[0].header("expect"));
+  EXPECT_EQ(recorded[0].body.size(), 100'000u);
+  EXPECT_TRUE(recorded[1].header("user-agent").value_or("").starts_with("BrelumPlatform/"));
+
+  const auto& response = *withDefaults->reply->response;
+  EXPECT_EQ(platform::headerValue(response.headers, "Content-Type"), "application/json");
+  EXPECT_TRUE(platform::headerValue(response.headers, "x-stand-in-connection"));
+  EXPECT_EQ(response.url, url("/echo/headers"));
+}
+
+TEST_F(HTTPSessionBackendTest, BodiesArriveWholeUpToTheSessionLimit) {
+  auto delivery = deliver(session_->request(url("/echo/bytes/3000000")));
+  ASSERT_TRUE(delivery->reply && !delivery->reply->error);
+  EXPECT_EQ(delivery->reply->data, std::vector<std::uint8_t>(3'000'000, 'x'));
+
+  HTTPSession::Configuration configuration;
+  configuration.maximumResponseBodySize = 1000;
+  auto limited = HTTPSession::make(configuration);
+  auto tooLarge = deliver(limited->request(url("/echo/bytes/5000")));
+  ASSERT_TRUE(tooLarge->reply && tooLarge->reply->error);
+  EXPECT_EQ(tooLarge->reply->error->kind, Kind::responseTooLarge);
+}
+
+TEST_F(HTTPSessionBackendTest, CertificateForAnotherNameIsRefused) {
+  // The back end's certificate names its hosts and localhost, not this one.
+  ASSERT_TRUE(platform::ConnectToTable::shared().add("elsewhere.test", 443, "127.0.0.1",
+                                                     backend().httpsPort()));
+  expectFailureWithoutResponse(*deliver(session_->request("https://elsewhere.test/echo")),
+                               Kind::secureConnectionFailed);
+  EXPECT_TRUE(backend().requests("/echo").empty());
+}
+
+TEST_F(HTTPSessionBackendTest, WithdrawnExtraCAIsNotTrustedOnNewConnections) {
+  ASSERT_GE(backend().hosts().size(), 2u);
+  auto trusted = deliver(session_->request(url("/echo/trusted")));
+  ASSERT_TRUE(trusted->reply && !trusted->reply->error) << trusted->reply->error->description;
+  platform::clearExtraTrustedCAFile();
+  // Another host name, so a new connection with a new handshake.
+  auto other = "https://" + backend().hosts()[1] + "/echo/untrusted";
+  expectFailureWithoutResponse(*deliver(session_->request(other)), Kind::secureConnectionFailed);
+}
+
+TEST_F(HTTPSessionBackendTest, RedirectsAreFollowedAndOnlyTheFinalResponseIsDelivered) {
+  for (const char* code : {"301", "302", "303", "307", "308"}) {
+    auto delivery =
+        deliver(session_->request(url(std::string("/echo/redirect/") + code)).validate());
+    ASSERT_TRUE(delivery->reply && delivery->reply->response) << code;
+    const auto& reply = *delivery->reply;
+    EXPECT_FALSE(reply.error) << code;
+    EXPECT_EQ(reply.response->statusCode, 200) << code;
+    EXPECT_EQ(reply.response->url, url("/echo/landed"));
+    EXPECT_FALSE(platform::headerValue(reply.response->headers, "x-redirect")) << code;
+    EXPECT_EQ(nlohmann::json::parse(text(reply.data)).at("path"), "/echo/landed");
+  }
+}
+
+TEST_F(HTTPSessionBackendTest, ShutdownWithTwentyRequestsAtTheServerCancelsEachOnce) {
+  backend().delay("/echo/held", 60s);
+  constexpr int kRequests = 20;
+  auto calls = std::make_shared<std::array<std::atomic<int>, kRequests>>();
+  auto cancelled = std::make_shared<std::atomic<int>>(0);
+  for (int i = 0; i < kRequests; ++i) {
+    session_->request(url("/echo/held")).response([calls, cancelled, i](DataResponse reply) {
+      ++(*calls)[i];
+      if (reply.error && reply.error->kind == Kind::cancelled && reply.data.empty()) ++*cancelled;
+    });
+  }
+  // Every look at the record is an exchange with the back end, which is busy with twenty
+  // handshakes: look now and then rather than between every two main-queue items.
+  auto nextLook = std::chrono::steady_clock::now();
+  ASSERT_TRUE(runMainLoopUntil(
+      [&] {
+        if (std::chrono::steady_clock::now() < nextLook) return false;
+        nextLook = std::chrono::steady_clock::now() + 100ms;
+        return backend().requests("/echo/held").size() == std::size_t{kRequests};
+      },
+      50s));
+  session_->shutdown(HTTPSession::Clock::now() + 5s);
+  drainMainQueue();
+  EXPECT_EQ(*cancelled, kRequests);
+  for (int i = 0; i < kRequests; ++i) EXPECT_EQ((*calls)[i], 1) << i;
+}
+
+}  // namespace
