@@ -211,8 +211,8 @@ std::string_view description(ImageDecodeError error) noexcept {
   return "unknown image error";
 }
 
-Image::Image(int width, int height, std::vector<std::uint8_t> rgba)
-    : width_(width), height_(height), pixels_(std::move(rgba)) {
+Image::Image(int width, int height, std::shared_ptr<const std::uint8_t> pixels)
+    : width_(width), height_(height), pixels_(std::move(pixels)) {
 }
 
 std::shared_ptr<Image> Image::make(std::span<const std::uint8_t> data) {
@@ -223,7 +223,9 @@ std::shared_ptr<Image> Image::make(int width, int height, std::vector<std::uint8
   if (width <= 0 || height <= 0) return nullptr;
   const auto expected = std::uint64_t(width) * std::uint64_t(height) * 4;
   if (rgba.size() != expected) return nullptr;
-  return std::shared_ptr<Image>(new Image(width, height, std::move(rgba)));
+  auto owner = std::make_shared<const std::vector<std::uint8_t>>(std::move(rgba));
+  std::shared_ptr<const std::uint8_t> pixels(owner, owner->data());
+  return std::shared_ptr<Image>(new Image(width, height, std::move(pixels)));
 }
 
 std::expected<std::shared_ptr<Image>, ImageDecodeError> Image::decode(
@@ -268,17 +270,13 @@ std::expected<std::shared_ptr<Image>, ImageDecodeError> Image::decode(
   int decodedWidth = 0;
   int decodedHeight = 0;
   // For a GIF this is the first frame.
-  std::unique_ptr<stbi_uc, decltype(&stbi_image_free)> pixels(
+  std::shared_ptr<const std::uint8_t> pixels(
       stbi_load_from_memory(bytes, length, &decodedWidth, &decodedHeight, &channels, 4),
-      &stbi_image_free);
-  if (!pixels) return std::unexpected(ImageDecodeError::corrupt);
-  if (decodedWidth != width || decodedHeight != height) {
+      [](const std::uint8_t* buffer) { stbi_image_free(const_cast<std::uint8_t*>(buffer)); });
+  if (!pixels || decodedWidth != width || decodedHeight != height) {
     return std::unexpected(ImageDecodeError::corrupt);
   }
-  const auto* first = pixels.get();
-  const auto count = std::size_t(width) * std::size_t(height) * 4;
-  return std::shared_ptr<Image>(
-      new Image(width, height, std::vector<std::uint8_t>(first, first + count)));
+  return std::shared_ptr<Image>(new Image(width, height, std::move(pixels)));
 }
 
 std::optional<std::vector<std::uint8_t>> Image::pngData() const {
@@ -295,7 +293,7 @@ std::optional<std::vector<std::uint8_t>> Image::pngData() const {
     return std::nullopt;
   }
   for (int y = 0; y < height_; ++y) {
-    const std::uint8_t* source = pixels_.data() + std::size_t(y) * std::size_t(width_) * 4;
+    const std::uint8_t* source = pixels_.get() + std::size_t(y) * std::size_t(width_) * 4;
     std::uint32_t* target = argb.data() + std::size_t(y) * wordsPerRow;
     for (int x = 0; x < width_; ++x) target[x] = premultipliedARGB(source + std::size_t(x) * 4);
   }

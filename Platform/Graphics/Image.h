@@ -50,7 +50,9 @@ class Image {
 
   [[nodiscard]] int width() const noexcept { return width_; }
   [[nodiscard]] int height() const noexcept { return height_; }
-  [[nodiscard]] std::span<const std::uint8_t> pixels() const noexcept { return pixels_; }
+  [[nodiscard]] std::span<const std::uint8_t> pixels() const noexcept {
+    return {pixels_.get(), std::size_t(width_) * std::size_t(height_) * 4};
+  }
 
   // The image as a PNG file; std::nullopt when it cannot be encoded (a side beyond what the
   // encoder handles, or memory running out).
@@ -61,11 +63,13 @@ class Image {
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> pngData() const;
 
  private:
-  Image(int width, int height, std::vector<std::uint8_t> rgba);
+  Image(int width, int height, std::shared_ptr<const std::uint8_t> pixels);
 
   int width_;
   int height_;
-  std::vector<std::uint8_t> pixels_;
+  // Owned by whoever made them: a vector handed in, or the decoder's own buffer, kept as it
+  // is so that a large image is never held twice.
+  std::shared_ptr<const std::uint8_t> pixels_;
 };
 
 }  // namespace platform

@@ -12,7 +12,12 @@
 //   as=truncated      the PNG cut off in the middle of its pixel data, as image/png
 //   as=html           an HTML page as text/html
 //
-// An unknown ?as= value answers 400, so a test with a typo fails visibly.
+// Two more queries apply to any variant: ?status=404 answers with that status (200 to 599)
+// instead of 200, and ?type=... sends that Content-Type instead of the variant's own (none at
+// all when empty).
+//
+// An unknown ?as= value, or a status out of range, answers 400, so a test with a typo fails
+// visibly.
 import { deflateSync } from 'node:zlib';
 
 import { bytes, text } from '../lib/respond.mjs';
@@ -80,15 +85,29 @@ const kVariants = {
     'text/html; charset=utf-8'),
 };
 
+function choose(request) {
+  const asked = request.query.get('as');
+  if (asked !== null) return kVariants[asked] ? asked : null;
+  const stem = request.params.name.replace(/\.[^.]*$/, '');
+  return kVariants[stem] ? stem : 'png';
+}
+
 export function register({ router }) {
   router.get('/assets/logo/:name', (request) => {
-    const asked = request.query.get('as');
-    if (asked !== null) {
-      const variant = kVariants[asked];
-      return variant ? variant()
-        : text(400, `unknown variant "${asked}"; one of ${Object.keys(kVariants).join(', ')}\n`);
+    const variant = choose(request);
+    if (variant === null) {
+      return text(400, `unknown variant "${request.query.get('as')}"; one of ` +
+        `${Object.keys(kVariants).join(', ')}\n`);
     }
-    const stem = request.params.name.replace(/\.[^.]*$/, '');
-    return (kVariants[stem] ?? kVariants.png)();
+    const response = kVariants[variant]();
+    const status = request.query.get('status');
+    if (status !== null) {
+      if (!/^[2-5][0-9][0-9]$/.test(status)) return text(400, `bad status "${status}"\n`);
+      response.status = Number(status);
+    }
+    const type = request.query.get('type');
+    if (type === '') delete response.headers['content-type'];
+    else if (type !== null) response.headers['content-type'] = type;
+    return response;
   });
 }

@@ -281,14 +281,6 @@ TEST(ImagePNG, RoundTripKeepsAlphaExactlyAndColoursWithinPremultiplication) {
   }
 }
 
-TEST(ImagePNG, DecodedFixtureSurvivesARoundTrip) {
-  const auto image = Image::make(resource("twoframes.gif"));
-  ASSERT_NE(image, nullptr);
-  const auto back = Image::make(image->pngData().value_or(Bytes{}));
-  ASSERT_NE(back, nullptr);
-  EXPECT_TRUE(std::ranges::equal(back->pixels(), image->pixels()));
-}
-
 TEST(ImagePNG, SidesBeyondTheEncoderGiveNoData) {
   const auto wide = Image::make(32768, 1, Bytes(32768 * 4, 0xFF));
   ASSERT_NE(wide, nullptr);
