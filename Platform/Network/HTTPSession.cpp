@@ -287,8 +287,9 @@ struct HTTPSession::Impl {
         timeoutMs(configuration.timeout.count()),
         multi(curl_multi_init()) {
     if (!multi) fatalError("curl_multi_init failed");
-    // libcurl's default pool is four idle connections per transfer in progress, so the
-    // pool shrank each time a burst of requests drained and every burst paid new handshakes.
+    // libcurl's default pool holds four connections per transfer in progress: as a burst of
+    // requests drains one by one it would close kept-alive connections, and the next burst
+    // would pay new handshakes.
     curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, kPooledConnections);
   }
 
