@@ -1,0 +1,75 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <expected>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "Platform/Graphics/ImageDecodeError.h"
+
+namespace platform {
+
+// A decoded bitmap: width × height pixels, four bytes each (red, green, blue, alpha, not
+// premultiplied), rows top to bottom without padding.
+//
+// Images come from bytes of unknown origin (a server's answer, a cache entry), so decoding
+// is defensive: only PNG, JPEG and GIF (its first frame) are read, the input size and the
+// dimensions the header claims are checked against limits before any pixel memory is
+// allocated, and data that ends before the image does is refused rather than shown half
+// grey.
+//
+// Immutable once made, so one image may be read from any number of threads.
+class Image {
+ public:
+  struct DecodeLimits {
+    std::size_t maximumBytes = std::size_t{32} * 1024 * 1024;
+    int maximumSide = 16384;
+    std::uint64_t maximumPixels = std::uint64_t{64} * 1024 * 1024;
+  };
+
+  // The image `data` holds; nullptr for data that is empty, too large, of another format,
+  // damaged or truncated.
+  [[nodiscard]] static std::shared_ptr<Image> make(std::span<const std::uint8_t> data);
+
+  // As make(data), saying why it failed; with `limits` in place of the defaults.
+  [[nodiscard]] static std::expected<std::shared_ptr<Image>, ImageDecodeError> decode(
+      std::span<const std::uint8_t> data);
+  [[nodiscard]] static std::expected<std::shared_ptr<Image>, ImageDecodeError> decode(
+      std::span<const std::uint8_t> data, const DecodeLimits& limits);
+
+  // An image of the given pixels (see the class comment for their layout); nullptr unless
+  // both sides are positive and `rgba` holds exactly width × height × 4 bytes.
+  [[nodiscard]] static std::shared_ptr<Image> make(int width, int height,
+                                                   std::vector<std::uint8_t> rgba);
+
+  Image(const Image&) = delete;
+  Image& operator=(const Image&) = delete;
+
+  [[nodiscard]] int width() const noexcept { return width_; }
+  [[nodiscard]] int height() const noexcept { return height_; }
+  [[nodiscard]] std::span<const std::uint8_t> pixels() const noexcept {
+    return {pixels_.get(), std::size_t(width_) * std::size_t(height_) * 4};
+  }
+
+  // The image as a PNG file; std::nullopt when it cannot be encoded (a side beyond what the
+  // encoder handles, or memory running out).
+  //
+  // The encoder works on premultiplied pixels, as the phone platform's does, so a colour
+  // under partial transparency may come back a step off, and fully transparent pixels come
+  // back as transparent black; alpha, and opaque pixels, come back exactly.
+  [[nodiscard]] std::optional<std::vector<std::uint8_t>> pngData() const;
+
+ private:
+  Image(int width, int height, std::shared_ptr<const std::uint8_t> pixels);
+
+  int width_;
+  int height_;
+  // Owned by whoever made them: a vector handed in, or the decoder's own buffer, kept as it
+  // is so that a large image is never held twice.
+  std::shared_ptr<const std::uint8_t> pixels_;
+};
+
+}  // namespace platform
