@@ -15,9 +15,6 @@ std::optional<platform::Date> serverDate(std::string_view text) {
     f.setTimeZone(platform::TimeZone::gmt());
     return f;
   }();
-  // The formatter lets a text stop where the pattern's closing literal would begin, and a
-  // text without its "Z" names no zone at all.
-  if (!text.ends_with('Z')) return std::nullopt;
   return formatter.date(text);
 }
 

@@ -62,6 +62,29 @@ icu::UnicodeString whiteSpaceOf(const icu::UnicodeString& text) {
   return spaces;
 }
 
+// The literal text that the pattern writes after its last field ("Z" for
+// "...ss.SSS'Z'"): quoted text, "''" for an apostrophe, and unquoted non-letters.
+std::string trailingLiteral(std::string_view pattern) {
+  std::string literal;
+  bool quoted = false;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const char c = pattern[i];
+    if (c == '\'') {
+      if (i + 1 < pattern.size() && pattern[i + 1] == '\'') {
+        literal += '\'';
+        ++i;
+      } else {
+        quoted = !quoted;
+      }
+    } else if (!quoted && ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) {
+      literal.clear();
+    } else {
+      literal += c;
+    }
+  }
+  return literal;
+}
+
 }  // namespace
 
 struct DateFormatter::Impl {
@@ -279,6 +302,9 @@ std::optional<Date> DateFormatter::date(std::string_view text) const {
   if (position.getErrorIndex() >= 0 || position.getIndex() != input->length()) {
     return std::nullopt;
   }
+  // ICU stops without complaint when the text ends before the pattern's closing literal
+  // ("...30.123" against "...ss.SSS'Z'"); such text does not match the whole pattern.
+  if (!text.ends_with(trailingLiteral(impl_->dateFormat))) return std::nullopt;
   UErrorCode status = U_ZERO_ERROR;
   const UDate millis = calendar->getTime(status);
   if (U_FAILURE(status)) return std::nullopt;

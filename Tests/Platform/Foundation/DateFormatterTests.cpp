@@ -147,6 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30Z", "milliseconds missing"},
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123+0000", "offset where Z is quoted"},
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123z", "literal in the wrong case"},
+        RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123", "closing literal missing"},
+        RefusalCase{"yyyy-MM-dd'T'HH'h'", "2024-03-01T10", "quoted closing literal missing"},
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123Zjunk", "trailing text"},
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123Z ", "trailing space"},
         RefusalCase{kQuotedZ, " 2024-03-01T10:20:30.123Z", "leading space"},
