@@ -1,0 +1,305 @@
+#include "Classes/EventTracker/Gateway/BrelumAPI/EventTrackingJSON.h"
+
+#include <limits>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include "Classes/EventTracker/EventTracker.h"
+#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingJSONEncoderFactory.h"
+#include "Classes/EventTracker/Gateway/BrelumAPI/EventTrackingJSONBuilder.h"
+#include "Classes/EventTracker/Gateway/BrelumAPI/JSONEncoder.h"
+#include "Platform/Foundation/TimeZone.h"
+
+namespace brelum {
+namespace {
+
+using Event = EventTracker::Event;
+using platform::Date;
+
+const EventTracker::Data::User kUser{"", "host-1", "Ann", "FEMALE"};
+const EventTracker::Data::Device kDevice{"", "m", "", "6.1", "iOS", false};
+// 2025-12-06T22:02:40.75Z
+constexpr Date kCreatedAt(1765058560.75);
+
+EventTrackingJSON build(const Event& event, Date createdAt = kCreatedAt,
+                        EventTracker::Data::User user = kUser) {
+  return EventTrackingJSONBuilder::make()->build("app-1", "2.0.0", createdAt, user, kDevice, event);
+}
+
+std::expected<std::string, EncodingError> encode(const EventTrackingJSON& document) {
+  return BrelumEventTrackingJSONEncoderFactory().make()->encode(document);
+}
+
+struct ZoneCase {
+  std::string_view zone;
+  std::string_view createdAt;
+};
+
+void PrintTo(const ZoneCase& c, std::ostream* os) {
+  *os << c.zone;
+}
+
+class DocumentInZone : public ::testing::TestWithParam<ZoneCase> {
+ protected:
+  void TearDown() override { platform::TimeZone::setCurrent(std::nullopt); }
+};
+
+// The whole text, byte for byte: nesting, member order, wire keys, the creation time in the
+// process's zone with its "+HHMM" or "-HHMM" offset, and "app_id" written twice.
+TEST_P(DocumentInZone, IsWrittenExactly) {
+  platform::TimeZone::setCurrent(platform::TimeZone::fromIdentifier(GetParam().zone));
+  const auto text = encode(build(Event::keyboard_status("s1", true)));
+  ASSERT_TRUE(text.has_value());
+  const std::string expected =
+      R"({"data":{"app_id":"app-1","event":{"sdk_version":"2.0.0","app_identifier":")" +
+      EventTracker::Data::Device::applicationVersion() + R"(","created_at":")" +
+      std::string(GetParam().createdAt) +
+      R"(","created_at_in_ms":1765058560750.0,"event_name":"Keyboard status","app_id":"app-1",)"
+      R"("mode":"COMMERCE","user":{"user_id":"","client_user_id":"host-1","name":"Ann",)"
+      R"("gender":"FEMALE"},"device":{"id":"","model":"m","data_network":"","is_wifi":false,)"
+      R"("os_ver":"6.1","platform":"iOS"},"event":{"show_id":"s1","is_keyboard_displayed":true}}}})";
+  EXPECT_EQ(*text, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Zones, DocumentInZone,
+                         ::testing::Values(ZoneCase{"Asia/Kolkata", "2025-12-07T03:32:40+0530"},
+                                           ZoneCase{"America/New_York", "2025-12-06T17:02:40-0500"},
+                                           ZoneCase{"UTC", "2025-12-06T22:02:40+0000"},
+                                           ZoneCase{"Asia/Kathmandu", "2025-12-07T03:47:40+0545"}),
+                         [](const auto& info) {
+                           std::string name(info.param.zone);
+                           std::erase(name, '/');
+                           return name;
+                         });
+
+TEST(EventTrackingJSON, CreationMillisecondsKeepTheirFractionAndIgnoreTheStoredValue) {
+  auto document = build(Event::open_app("e"), Date(1.0078125));
+  document.createdAtInMs = 42;
+  const auto parsed = nlohmann::ordered_json::parse(encode(document).value());
+  EXPECT_EQ(parsed["data"]["event"]["created_at_in_ms"].dump(), "1007.8125");
+}
+
+TEST(EventTrackingJSON, AbsentEventLeavesTheMemberOut) {
+  auto document = build(Event::open_app("e"));
+  document.event.reset();
+  const auto parsed = nlohmann::ordered_json::parse(encode(document).value());
+  const auto& body = parsed["data"]["event"];
+  EXPECT_FALSE(body.contains("event"));
+  EXPECT_EQ(body.size(), 9u);
+}
+
+// The queue refuses U+FFFE and U+FFFF raw; escaped, they arrive. Everything beyond ASCII is
+// escaped, and the text reads back to exactly what the host gave.
+TEST(EventTrackingJSON, HostTextIsEscapedToPlainASCII) {
+  const std::string name =
+      "\xEF\xBF\xBE|\xEF\xBF\xBF|\xC3\xA9|\xF0\x9F\x94\xB4|\x01|\"\\|+&=%|\xE2\x80\xA8";
+  const auto text = encode(
+      build(Event::send_chat_message("s", name, "c", "n"), kCreatedAt, {"u", "c", name, "g"}));
+  ASSERT_TRUE(text.has_value());
+  for (unsigned char c : *text) ASSERT_LT(c, 0x80) << *text;
+  EXPECT_NE(text->find(R"(\ufffe|\uffff|\u00e9|\ud83d\udd34|\u0001|\"\\|+&=%|\u2028)"),
+            std::string::npos)
+      << *text;
+  const auto parsed = nlohmann::json::parse(*text);
+  EXPECT_EQ(parsed["data"]["event"]["user"]["name"], name);
+  EXPECT_EQ(parsed["data"]["event"]["event"]["chat_message"], name);
+}
+
+TEST(EventTrackingJSON, TextThatIsNotUTF8IsReplacedNotThrown) {
+  const auto text = encode(build(Event::closeSDK("ok\xC3\x28\xFF")));
+  ASSERT_TRUE(text.has_value());
+  EXPECT_NE(text->find(R"("show_id":"ok\ufffd(\ufffd")"), std::string::npos) << *text;
+}
+
+struct FailureCase {
+  std::string_view name;
+  Date createdAt;
+  Event event;
+  std::string_view codingPath;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class NonFiniteNumbers : public ::testing::TestWithParam<FailureCase> {};
+
+TEST_P(NonFiniteNumbers, FailTheWholeDocument) {
+  const auto& c = GetParam();
+  const auto text = encode(build(c.event, c.createdAt));
+  ASSERT_FALSE(text.has_value()) << *text;
+  EXPECT_EQ(text.error().kind, EncodingError::Kind::invalidValue);
+  EXPECT_EQ(text.error().codingPath, c.codingPath);
+}
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+INSTANTIATE_TEST_SUITE_P(
+    Documents, NonFiniteNumbers,
+    ::testing::Values(FailureCase{"CreatedAtNaN", Date(kNaN), Event::open_app("e"),
+                                  "data.event.created_at_in_ms"},
+                      FailureCase{"CreatedAtInfinite", Date(-kInfinity), Event::open_app("e"),
+                                  "data.event.created_at_in_ms"},
+                      FailureCase{"CreatedAtTooLargeForMilliseconds", Date(1.0e306),
+                                  Event::open_app("e"), "data.event.created_at_in_ms"},
+                      FailureCase{"SessionStartInfinite", kCreatedAt,
+                                  Event::session("s", Date(kInfinity), Date(1)),
+                                  "data.event.event.start_session"},
+                      FailureCase{"SessionEndNaN", kCreatedAt,
+                                  Event::session("s", Date(1), Date(kNaN)),
+                                  "data.event.event.end_session"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SnakeCase {
+  std::string_view key;
+  std::string_view converted;
+};
+
+class SnakeCaseKeys : public ::testing::TestWithParam<SnakeCase> {};
+
+TEST_P(SnakeCaseKeys, ConvertAsTheKeyStrategySpellsThem) {
+  EXPECT_EQ(convertToSnakeCase(GetParam().key), GetParam().converted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, SnakeCaseKeys,
+    ::testing::Values(SnakeCase{"showId", "show_id"},
+                      SnakeCase{"productIdClient", "product_id_client"},
+                      SnakeCase{"isWifi", "is_wifi"}, SnakeCase{"screen_name", "screen_name"},
+                      SnakeCase{"total_session_time_millisecond", "total_session_time_millisecond"},
+                      SnakeCase{"myURLProperty", "my_url_property"}, SnakeCase{"myURL", "my_url"},
+                      SnakeCase{"aB", "a_b"}, SnakeCase{"x2Y", "x2_y"}, SnakeCase{"", ""},
+                      SnakeCase{"a", "a"}, SnakeCase{"Id", "id"},
+                      SnakeCase{"caf\xC3\xA9"
+                                "Au",
+                                "caf\xC3\xA9"
+                                "_au"}));
+
+TEST(EventTrackingJSONCodingKeys, RawValuesRoundTripAndOnlyRawValuesMakeKeys) {
+  using Keys = EventTrackingJSON::CodingKeys;
+  using AttributeKeys = EventTrackingJSON::EventJSON::EventAttributesCodingKeys;
+  for (int i = 0; i <= static_cast<int>(Keys::device); ++i) {
+    const auto key = static_cast<Keys>(i);
+    EXPECT_EQ(fromRawValue<Keys>(rawValue(key)), key) << i;
+  }
+  for (int i = 0; i <= static_cast<int>(AttributeKeys::entryPointId); ++i) {
+    const auto key = static_cast<AttributeKeys>(i);
+    EXPECT_EQ(fromRawValue<AttributeKeys>(rawValue(key)), key) << i;
+  }
+  EXPECT_FALSE(fromRawValue<AttributeKeys>("show_id").has_value());  // the wire key, not raw
+  EXPECT_FALSE(fromRawValue<AttributeKeys>("screen").has_value());   // the case, not raw
+  EXPECT_FALSE(fromRawValue<Keys>("").has_value());
+}
+
+// A value written through the encoder's containers directly.
+struct Pair {
+  std::string_view first;
+  double second;
+  [[nodiscard]] JSONEncoder::Result encode(JSONEncoder::KeyedContainer& container) const {
+    container.encode("firstValue", first);
+    container.encode("secondValue", second);
+    container.encode("firstValue", "again");
+    container.encode("thirdValue", kNaN);
+    container.encode("fourthValue", kInfinity);
+    return container.result();
+  }
+};
+
+TEST(JSONEncoder, FirstFailureEndsTheWritingAndIsReported) {
+  const auto text = JSONEncoder::make()->encode(Pair{"x", 1});
+  ASSERT_FALSE(text.has_value());
+  EXPECT_EQ(text.error().codingPath, "thirdValue");
+}
+
+struct Dated {
+  Date date;
+  [[nodiscard]] JSONEncoder::Result encode(JSONEncoder::KeyedContainer& container) const {
+    container.encode("createdAt", date);
+    container.encode("createdAt", date);  // a second write replaces the first in place
+    container.encode("name", std::string_view("n"));
+    return container.result();
+  }
+};
+
+TEST(JSONEncoder, DefaultsWriteKeysAsGivenAndDatesAsSecondsSince2001) {
+  const auto text = JSONEncoder::make()->encode(Dated{Date(978307200.5)});
+  EXPECT_EQ(text.value(), R"({"createdAt":0.5,"name":"n"})");
+}
+
+// Strings of every kind the writer treats differently: plain ASCII, characters that need
+// escaping, text beyond ASCII, DEL, and bytes that are not UTF-8 (truncated, overlong,
+// surrogates, stray continuation bytes).
+const std::string_view kAwkwardTexts[] = {
+    "",
+    "plain text, with: punctuation & 'quotes'",
+    "quote \" backslash \\ slash /",
+    "\b\f\n\r\t\x01\x1F",
+    "\x7F",
+    "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x94\xB4 \xEF\xBF\xBE\xEF\xBF\xBF",
+    "cut \xE2\x82",
+    "overlong \xC0\xAF and \xE0\x80\xAF",
+    "surrogate \xED\xA0\x80 end",
+    "stray \x80\xBF\xFE\xFF",
+    "\xF4\x90\x80\x80 beyond U+10FFFF",
+};
+
+struct Everything {
+  [[nodiscard]] JSONEncoder::Result encode(JSONEncoder::KeyedContainer& container) const {
+    for (std::size_t i = 0; i < std::size(kAwkwardTexts); ++i) {
+      container.encode("v" + std::to_string(i), kAwkwardTexts[i]);
+      container.encode(kAwkwardTexts[i], std::uint64_t{i});
+    }
+    container.nestedContainer("numbers", [](JSONEncoder::KeyedContainer& numbers) {
+      numbers.encode("max", std::numeric_limits<std::uint64_t>::max());
+      numbers.encode("zero", 0.0);
+      numbers.encode("negativeZero", -0.0);
+      numbers.encode("fraction", 1007.8125);
+      numbers.encode("large", 1.0e300);
+      numbers.encode("small", -2.5e-8);
+      numbers.encode("flag", true);
+      numbers.nestedContainer("empty", [](JSONEncoder::KeyedContainer&) {});
+    });
+    return container.result();
+  }
+};
+
+nlohmann::ordered_json everythingByHand() {
+  auto root = nlohmann::ordered_json::object();
+  for (std::size_t i = 0; i < std::size(kAwkwardTexts); ++i) {
+    root["v" + std::to_string(i)] = std::string(kAwkwardTexts[i]);
+    root[std::string(kAwkwardTexts[i])] = std::uint64_t{i};
+  }
+  auto& numbers = root["numbers"];
+  numbers["max"] = std::numeric_limits<std::uint64_t>::max();
+  numbers["zero"] = 0.0;
+  numbers["negativeZero"] = -0.0;
+  numbers["fraction"] = 1007.8125;
+  numbers["large"] = 1.0e300;
+  numbers["small"] = -2.5e-8;
+  numbers["flag"] = true;
+  numbers["empty"] = nlohmann::ordered_json::object();
+  return root;
+}
+
+// The encoder writes plain strings itself; whatever it writes must be exactly what the JSON
+// library's own dump gives, escaping and replacement included.
+TEST(JSONEncoder, WritesWhatTheJSONLibraryWrites) {
+  for (bool asciiOnly : {true, false}) {
+    auto encoder = JSONEncoder::make();
+    encoder->setAsciiOnly(asciiOnly);
+    const auto text = encoder->encode(Everything{});
+    ASSERT_TRUE(text.has_value());
+    EXPECT_EQ(*text, everythingByHand().dump(-1, ' ', asciiOnly,
+                                             nlohmann::ordered_json::error_handler_t::replace))
+        << "asciiOnly " << asciiOnly;
+  }
+}
+
+}  // namespace
+}  // namespace brelum
