@@ -9,6 +9,11 @@
 #include "Classes/API/Responses/LoginResponse.h"
 #include "Classes/API/Responses/SettingsResponse.h"
 #include "Classes/API/Responses/VerifyReponse.h"
+#include "Classes/DateFactory.h"
+#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingAPIGatewayFactory.h"
+#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingJSONEncoderFactory.h"
+#include "Classes/HTTP/Curl/CurlHTTPAdapterFactory.h"
+#include "Classes/Log/Debug/DebugLoggerFactory.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
@@ -40,6 +45,28 @@ std::optional<std::string> timestampText(double timestamp) {
   return std::to_string(static_cast<std::int64_t>(timestamp));
 }
 
+// Fills the tracker's two process-wide factory slots, before the tracker is made: it takes
+// its logger from one of them.
+void installEventTrackingFactories(bool verbose) {
+  EventTracker::setEventTrackingGatewayFactory(
+      std::make_shared<BrelumEventTrackingAPIGatewayFactory>(
+          std::make_shared<CurlHTTPAdapterFactory>(), DateFactory::make(),
+          std::make_shared<BrelumEventTrackingJSONEncoderFactory>()));
+  EventTracker::setLoggerFactory(DebugLoggerFactory::make(verbose));
+}
+
+std::shared_ptr<EventTracker> makeEventTracker(const std::string& appID, std::string sdkVersion,
+                                               const UserSettings* userSettings, bool verbose) {
+  installEventTrackingFactories(verbose);
+  // Without a profile the user is anonymous rather than the facade unusable.
+  const auto gender = userSettings ? userSettings->gender() : std::nullopt;
+  EventTracker::Data::User user{"", userSettings ? userSettings->userId() : "",
+                                userSettings ? userSettings->name() : "",
+                                std::string(gender ? rawValue(*gender) : "NONE")};
+  // The tracker's own flag stays off; its failure lines follow the logger factory's flag.
+  return EventTracker::make(appID, std::move(sdkVersion), std::move(user), false);
+}
+
 std::shared_ptr<APIRequest> makeRequest(platform::HTTPMethod method, std::string endpoint,
                                         std::optional<std::string> cToken = std::nullopt) {
   auto request = APIRequest::make(method, std::move(endpoint));
@@ -62,21 +89,23 @@ void setBrelumCoreAppLogoNotification(std::string value) {
 }
 
 std::shared_ptr<BrelumCore> BrelumCore::make(std::string appID, std::string appSecret,
-                                             std::string /*sdkVersion*/,
+                                             std::string sdkVersion,
                                              std::shared_ptr<UserSettings> userSettings,
                                              bool verbose) {
-  std::shared_ptr<BrelumCore> core(
-      new BrelumCore(std::move(appID), std::move(appSecret), std::move(userSettings), verbose));
+  std::shared_ptr<BrelumCore> core(new BrelumCore(std::move(appID), std::move(appSecret),
+                                                  std::move(sdkVersion), std::move(userSettings),
+                                                  verbose));
   core->loadResourcesFromCache();
   return core;
 }
 
-BrelumCore::BrelumCore(std::string appID, std::string appSecret,
+BrelumCore::BrelumCore(std::string appID, std::string appSecret, std::string sdkVersion,
                        std::shared_ptr<UserSettings> userSettings, bool verbose)
     : appID_(std::move(appID)),
       appSecret_(std::move(appSecret)),
       verbose_(verbose),
-      userSettings_(std::move(userSettings)) {
+      userSettings_(std::move(userSettings)),
+      eventTracker_(makeEventTracker(appID_, std::move(sdkVersion), userSettings_.get(), verbose)) {
 }
 
 void BrelumCore::setAppLogo(std::shared_ptr<platform::Image> logo) {
@@ -166,7 +195,10 @@ void BrelumCore::getClientTrackerURL(std::function<void()> completion) {
                                      ? platform::URL::make(*response.trackingURLString)
                                      : std::nullopt;
         if (trackingURL) {
-          if (auto self = weak.lock()) self->sharingMessage_ = std::move(response.sharingMessage);
+          if (auto self = weak.lock()) {
+            self->eventTracker_->setExtraURL(*trackingURL);
+            self->sharingMessage_ = std::move(response.sharingMessage);
+          }
         }
         if (completion) completion();
       },

@@ -9,6 +9,7 @@
 #include "Classes/API/Responses/AppLogoResponse.h"
 #include "Classes/API/Responses/ResourcesResponse.h"
 #include "Classes/API/Responses/VerifiedData.h"
+#include "Classes/EventTracker/EventTracker.h"
 #include "Classes/UserSettings.h"
 #include "Platform/Foundation/URL.h"
 #include "Platform/Graphics/Image.h"
@@ -22,7 +23,8 @@ void setBrelumCoreAppLogoNotification(std::string name);
 
 // The one object through which a host drives the framework: it verifies the app against
 // the configuration server, logs the end user in, loads the settings, the screen resources
-// and the app logo (cached on disk and announced by notification).
+// and the app logo (cached on disk and announced by notification), and owns the event
+// tracker through which the host reports analytics events.
 //
 // Threads: the facade has no queue or lock of its own. Host calls belong on the main thread;
 // every server answer is handled on the main queue, where the host's completions run too.
@@ -34,7 +36,10 @@ class BrelumCore : public std::enable_shared_from_this<BrelumCore> {
 
   using Completion = std::function<void(bool)>;
 
-  // Also loads the cached logo, which posts the logo notification before this returns.
+  // Installs the event tracker's process-wide gateway and logger factories (replacing those
+  // of any earlier facade, whose tracker then sends through the new gateway factory but
+  // keeps its logger) and makes this facade's tracker for `userSettings`' user. Also loads
+  // the cached logo, which posts the logo notification before this returns.
   [[nodiscard]] static std::shared_ptr<BrelumCore> make(std::string appID, std::string appSecret,
                                                         std::string sdkVersion,
                                                         std::shared_ptr<UserSettings> userSettings,
@@ -55,6 +60,10 @@ class BrelumCore : public std::enable_shared_from_this<BrelumCore> {
   [[nodiscard]] virtual Mode mode() const { return mode_; }
   virtual void setMode(Mode mode) { mode_ = mode; }
 
+  // The facade's one tracker, made with it and kept for its whole life. Its failure lines
+  // follow the `verbose` the facade was made with, not later changes.
+  [[nodiscard]] const std::shared_ptr<EventTracker>& eventTracker() const { return eventTracker_; }
+
   // A new value on every read, present once the app is verified and the user logged in.
   [[nodiscard]] virtual std::optional<APIManager> apiManager() const;
 
@@ -70,8 +79,8 @@ class BrelumCore : public std::enable_shared_from_this<BrelumCore> {
   void cacheAppLogo();
 
  protected:
-  BrelumCore(std::string appID, std::string appSecret, std::shared_ptr<UserSettings> userSettings,
-             bool verbose);
+  BrelumCore(std::string appID, std::string appSecret, std::string sdkVersion,
+             std::shared_ptr<UserSettings> userSettings, bool verbose);
 
   [[nodiscard]] virtual platform::URL consoleURL() const;
   virtual void getClientTrackerURL(std::function<void()> completion);
@@ -94,6 +103,7 @@ class BrelumCore : public std::enable_shared_from_this<BrelumCore> {
   bool verbose_;
   Mode mode_ = Mode::production;
   const std::shared_ptr<UserSettings> userSettings_;
+  const std::shared_ptr<EventTracker> eventTracker_;
 };
 
 }  // namespace brelum

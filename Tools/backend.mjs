@@ -108,20 +108,23 @@ async function main() {
       faults.clear();
       for (const fn of resetters) await fn();
     };
+    const control = controlRouter({ recorder, faults, reset });
     server = new StandInServer({
       ...certificates,
       router,
-      controlRouter: controlRouter({ recorder, faults, reset }),
+      controlRouter: control,
       recorder,
       faults,
     });
 
-    // What a route module gets: add routes, keep state that POST /__control/reset clears
-    // (onReset), release resources on the way out (onClose), attach to the HTTPS server
+    // What a route module gets: add routes (and control routes under /__control/, which
+    // are neither recorded nor subject to faults), keep state that POST /__control/reset
+    // clears (onReset), release resources on the way out (onClose), attach to the HTTPS server
     // itself (a WebSocket server does), and know the hosts and port the clients use.
     let port = 0;
     const context = {
       router,
+      controlRouter: control,
       httpServer: server.httpServer,
       recorder,
       hosts: options.hosts,

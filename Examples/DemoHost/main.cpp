@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Classes/BrelumCore.h"
+#include "Examples/DemoHost/DemoEvents.h"
 #include "Platform/Device/Device.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Bundle.h"
@@ -121,5 +122,8 @@ int main() {
     return EXIT_FAILURE;
   }
   show("Sharing message", *core->sharingMessage());
+
+  Console::print("== Events");
+  if (!demo::sendDemoEvents(core)) return EXIT_FAILURE;
   return EXIT_SUCCESS;
 }

@@ -17,6 +17,7 @@
 #include "Platform/Foundation/UserDefaults.h"
 #include "Tests/Support/Backend.h"
 #include "Tests/Support/MainLoopPump.h"
+#include "Tests/Support/StandInQueue.h"
 
 extern char** environ;
 
@@ -98,7 +99,7 @@ class TestableCore : public BrelumCore {
   }
 
  private:
-  TestableCore() : BrelumCore(kAppID, kAppSecret, profile(), false) {}
+  TestableCore() : BrelumCore(kAppID, kAppSecret, "1.0.0", profile(), false) {}
 };
 
 class BrelumCoreTest : public testsupport::BackendTest {
@@ -390,6 +391,126 @@ TEST_F(BrelumCoreTest, TheCachedLogoSurvivesIntoAnotherProcess) {
   if (std::getenv(kChildRoleVariable)) GTEST_SKIP();
   ASSERT_TRUE(passesInAChildProcess("BrelumCoreTest.ChildProcessCachesALogo"));
   EXPECT_TRUE(passesInAChildProcess("BrelumCoreTest.ChildProcessFindsTheCachedLogo"));
+}
+
+// --- Event tracking wiring ---
+
+using brelum::EventTracker;
+
+// Counts the gateways it makes for a factory it stands in front of.
+class CountingGatewayFactory : public brelum::EventTrackingGatewayFactory {
+ public:
+  explicit CountingGatewayFactory(std::shared_ptr<brelum::EventTrackingGatewayFactory> inner)
+      : inner_(std::move(inner)) {}
+  std::shared_ptr<brelum::EventTrackingGateway> make(
+      const platform::URL& baseURL, const std::optional<platform::URL>& extraURL,
+      const std::string& appId, const std::string& sdkVersion,
+      const EventTracker::Data::Device& device) override {
+    ++made;
+    return inner_->make(baseURL, extraURL, appId, sdkVersion, device);
+  }
+  int made = 0;
+
+ private:
+  std::shared_ptr<brelum::EventTrackingGatewayFactory> inner_;
+};
+
+void sendAndWait(BrelumCore& core, EventTracker::Event event) {
+  bool done = false;
+  core.eventTracker()->send(std::move(event), [&] { done = true; });
+  EXPECT_TRUE(runMainLoopUntil([&] { return done; }, 20s));
+}
+
+std::vector<std::string> failureLines(const platform::ConsoleCapture& console) {
+  std::vector<std::string> lines;
+  for (const auto& line : console.lines()) {
+    if (line.starts_with(EventTracker::kFailureMarker)) lines.push_back(line);
+  }
+  return lines;
+}
+
+struct TrackerUserCase {
+  std::optional<UserSettings::Gender> gender;
+  const char* wireGender;
+};
+
+class FacadeTrackerUser : public BrelumCoreTest,
+                          public ::testing::WithParamInterface<TrackerUserCase> {};
+
+TEST_P(FacadeTrackerUser, ComesFromTheProfileWithAnEmptyUserIdAndTheTrackerQuiet) {
+  const auto core = BrelumCore::make(kAppID, kAppSecret, "3.1.4", profile(GetParam().gender), true);
+  const auto& tracker = core->eventTracker();
+  ASSERT_TRUE(tracker);
+  EXPECT_EQ(tracker->user(),
+            (EventTracker::Data::User{"", "user-1", "Ada", GetParam().wireGender}));
+  EXPECT_EQ(tracker->appId(), kAppID);
+  EXPECT_EQ(tracker->sdkVersion(), "3.1.4");
+  EXPECT_FALSE(tracker->verbose());
+  EXPECT_EQ(tracker->extraURL(), std::nullopt);
+}
+
+INSTANTIATE_TEST_SUITE_P(Genders, FacadeTrackerUser,
+                         ::testing::Values(TrackerUserCase{std::nullopt, "NONE"},
+                                           TrackerUserCase{UserSettings::Gender::female, "FEMALE"},
+                                           TrackerUserCase{UserSettings::Gender::other, "OTHER"}));
+
+TEST_F(BrelumCoreTest, TheCustomerURLReachesTheTrackerButEventsStillGoToTheQueue) {
+  const auto core = makeCore();
+  ASSERT_EQ(validate(core), true);
+  ASSERT_EQ(login(core), true);
+  ASSERT_TRUE(runMainLoopUntil([&] { return core->eventTracker()->extraURL().has_value(); }, 20s));
+  EXPECT_EQ(core->eventTracker()->extraURL()->absoluteString(),
+            "https://api.brelum.io/v1/customer/events");
+  EXPECT_EQ(core->sharingMessage(), "Shop with me on Brelum!");
+
+  sendAndWait(*core, EventTracker::Event::open_app("entry-1"));
+  const auto messages = testsupport::queueMessages(backend());
+  ASSERT_EQ(messages.size(), 1u);
+  const auto document = nlohmann::json::parse(messages[0].body);
+  EXPECT_EQ(document["data"]["app_id"], kAppID);
+  EXPECT_EQ(document["data"]["event"]["sdk_version"], "1.0.0");
+  EXPECT_EQ(document["data"]["event"]["user"]["client_user_id"], "user-1");
+  EXPECT_EQ(received("/v1/customer/events"), 0u);
+}
+
+TEST_F(BrelumCoreTest, FailedDeliveriesPrintOnlyForAFacadeMadeVerbose) {
+  backend().failWith(std::string(testsupport::kEventQueuePath), 500);
+  const auto quiet = makeCore(false);
+  const auto loud = makeCore(true);
+  loud->setVerbose(false);  // too late: the tracker's logger was made with the flag
+  platform::ConsoleCapture console;
+
+  sendAndWait(*quiet, EventTracker::Event::closeSDK("show-1"));
+  EXPECT_TRUE(failureLines(console).empty());
+  sendAndWait(*loud, EventTracker::Event::closeSDK("show-1"));
+  const auto lines = failureLines(console);
+  ASSERT_EQ(lines.size(), 1u);
+  const std::string start =
+      "\U0001F534 [Close SDK event]: HTTP Error: " + std::string(EventTracker::kQueueURL) +
+      "?Action=SendMessage&MessageBody=%7B%22data%22";
+  EXPECT_EQ(lines[0].substr(0, start.size()), start);
+  EXPECT_TRUE(lines[0].ends_with(" got an 500 response.")) << lines[0];
+}
+
+TEST_F(BrelumCoreTest, AnEarlierFacadesTrackerSendsThroughTheLaterFactoryWithItsOwnLogger) {
+  const auto first = makeCore(true);
+  const auto firstFactory = EventTracker::eventTrackingGatewayFactory();
+  const auto second = makeCore(false);
+  const auto secondFactory = EventTracker::eventTrackingGatewayFactory();
+  ASSERT_NE(firstFactory, secondFactory);
+
+  auto counting = std::make_shared<CountingGatewayFactory>(secondFactory);
+  EventTracker::setEventTrackingGatewayFactory(counting);
+  backend().failWith(std::string(testsupport::kEventQueuePath), 503);
+  platform::ConsoleCapture console;
+
+  sendAndWait(*first, EventTracker::Event::display_chat("show-1"));
+  EXPECT_EQ(counting->made, 1);
+  EXPECT_EQ(failureLines(console).size(), 1u);  // the first facade's verbose logger
+  sendAndWait(*second, EventTracker::Event::display_chat("show-1"));
+  EXPECT_EQ(counting->made, 2);
+  EXPECT_EQ(failureLines(console).size(), 1u);  // the second one's is quiet
+  EventTracker::setEventTrackingGatewayFactory(secondFactory);
 }
 
 TEST(UserSettingsTest, LoginParametersCarryOnlyWhatIsPresent) {

@@ -8,6 +8,9 @@ import { json, forbidsBody, bodyBuffer } from './respond.mjs';
 import { log, complain } from './log.mjs';
 
 const kMaxBodyBytes = 32 * 1024 * 1024;
+// Room for a request line carrying a whole queue message in its query: 262,144 bytes, each
+// of which may take three when percent-encoded, and then some.
+const kMaxHeaderBytes = 1024 * 1024;
 const kControlPrefix = '/__control/';
 
 export class StandInServer {
@@ -25,7 +28,8 @@ export class StandInServer {
     this.#controlRouter = controlRouter;
     this.#recorder = recorder;
     this.#faults = faults;
-    this.#server = https.createServer({ key: keyPEM, cert: certPEM }, (req, res) => {
+    const options = { key: keyPEM, cert: certPEM, maxHeaderSize: kMaxHeaderBytes };
+    this.#server = https.createServer(options, (req, res) => {
       this.#handle(req, res).catch((error) => {
         complain(`request ${req.method} ${req.url} failed: ${error.stack ?? error}`);
         if (!res.headersSent && !res.destroyed) this.#send(res, json(500, { error: String(error) }));
