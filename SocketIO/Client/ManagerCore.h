@@ -1,0 +1,162 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <expected>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
+
+#include "SocketIO/Client/Completion.h"
+#include "SocketIO/Client/ManagerSettings.h"
+#include "SocketIO/Client/SocketState.h"
+#include "SocketIO/Engine/EngineHandshake.h"
+#include "SocketIO/Engine/Transport.h"
+#include "SocketIO/Parser/SocketPacket.h"
+#include "SocketIO/SocketClientEvent.h"
+#include "SocketIO/SocketData.h"
+#include "SocketIO/SocketIOStatus.h"
+
+namespace socketio {
+class SocketIOClient;
+}
+
+namespace socketio::detail {
+
+using EmitCompletion = Completion<std::expected<void, SocketIOError>>;
+using AckCompletion = Completion<std::expected<std::vector<SocketData>, SocketIOError>>;
+
+// The connection of one manager: the Engine.IO session over its transport, the heartbeat,
+// the namespaces and their pending acknowledgements, reconnection.
+//
+// Strand: everything here runs on strand(), on the manager's I/O thread; the manager posts
+// every call. Nothing here calls host code: handlers and completions are posted to the
+// handle queue, reaching sockets through weak references. Timers and transport events hold
+// the core weakly and carry the generation of the connection they belong to, so nothing
+// from an old connection reaches a new one. shutdown() fails every pending completion with
+// `cancelled` and closes the connection; the I/O thread then runs out of work.
+class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
+ public:
+  using Strand = boost::asio::strand<boost::asio::io_context::executor_type>;
+
+  [[nodiscard]] static std::shared_ptr<ManagerCore> make(
+      boost::asio::io_context& io, ManagerSettings settings,
+      std::shared_ptr<std::atomic<SocketIOStatus>> status);
+
+  ~ManagerCore();
+  ManagerCore(const ManagerCore&) = delete;
+  ManagerCore& operator=(const ManagerCore&) = delete;
+
+  [[nodiscard]] const Strand& strand() const { return strand_; }
+
+  void addSocket(const std::string& nsp, std::weak_ptr<SocketIOClient> client,
+                 std::shared_ptr<SocketState> state);
+  void connectSocket(const std::string& nsp, std::optional<SocketData> payload);
+  void disconnectSocket(const std::string& nsp);
+  void connectManager();
+  void disconnectManager();
+
+  // Sends an event (asking for an acknowledgement when `ack` holds a completion).
+  void emit(const std::string& nsp, EncodedSocketPacket packet, EmitCompletion completion,
+            std::optional<std::uint64_t> ackID, std::chrono::milliseconds ackTimeout,
+            AckCompletion ack);
+  void sendAck(const std::string& nsp, EncodedSocketPacket packet);
+
+  void shutdown();
+
+ private:
+  enum class EngineState { closed, opening, open };
+
+  struct AckWaiter {
+    AckCompletion completion;
+    std::unique_ptr<boost::asio::steady_timer> timer;
+  };
+
+  struct Namespace {
+    std::weak_ptr<SocketIOClient> client;
+    std::shared_ptr<SocketState> state;
+    SocketIOStatus status = SocketIOStatus::notConnected;
+    std::optional<SocketData> connectPayload;
+    std::map<std::uint64_t, AckWaiter> acks;
+  };
+
+  struct PendingBinary {
+    SocketPacket packet;
+    std::vector<SocketBytes> attachments;
+    std::size_t bytes = 0;
+  };
+
+  ManagerCore(boost::asio::io_context& io, ManagerSettings settings,
+              std::shared_ptr<std::atomic<SocketIOStatus>> status);
+
+  // The engine.
+  void openEngine();
+  void closeEngine();
+  // Closes a transport properly, keeping track of it until it has closed so that shutdown()
+  // can cut it short.
+  void closeTransport(std::shared_ptr<Transport> transport);
+  void onTransportOpened(std::uint64_t generation);
+  void onFrame(std::uint64_t generation, std::string frame, bool binary);
+  void onTransportClosed(std::uint64_t generation, Transport::Closure closure);
+  void onOpenPacket(std::string_view data);
+  void engineLost(const std::string& reason, const std::optional<std::string>& error);
+  void protocolError(const std::string& what);
+  void scheduleReconnect();
+  void startHeartbeat();
+  void armServerHeartbeat();
+  void sendClientPing();
+  void sendEngineText(std::string frame, Transport::WriteDone done = nullptr);
+  [[nodiscard]] bool fitsMaxPayload(const EncodedSocketPacket& packet) const;
+  void sendPacket(EncodedSocketPacket packet, Transport::WriteDone done);
+  void setManagerStatus(SocketIOStatus status);
+
+  // Socket.IO packets.
+  void onSocketText(std::string_view text);
+  void onAttachment(std::string_view bytes);
+  void handlePacket(SocketPacket packet);
+  void sendConnect(const std::string& nsp, Namespace& space);
+  void didConnect(const std::string& nsp, Namespace& space, const SocketData& payload);
+  void didDisconnect(const std::string& nsp, Namespace& space, const std::string& reason);
+  void failAcks(Namespace& space, SocketIOError error);
+  void setStatus(Namespace& space, SocketIOStatus status);
+  [[nodiscard]] bool anyActive() const;
+  void closeEngineWhenIdle();
+
+  // Posting to the handle queue.
+  void fireClientEvent(Namespace& space, SocketClientEvent event, std::vector<SocketData> data);
+  void fireToActive(SocketClientEvent event, const std::vector<SocketData>& data);
+  void fireEvent(Namespace& space, std::string event, std::vector<SocketData> items,
+                 std::optional<std::uint64_t> ackID);
+
+  void log(const std::string& message) const;
+
+  Strand strand_;
+  const ManagerSettings settings_;
+  const std::shared_ptr<std::atomic<SocketIOStatus>> status_;
+  std::map<std::string, Namespace> namespaces_;
+
+  EngineState engine_ = EngineState::closed;
+  std::shared_ptr<Transport> transport_;
+  std::uint64_t generation_ = 0;
+  EngineHandshake handshake_;
+  std::optional<PendingBinary> pendingBinary_;
+  boost::asio::steady_timer openTimer_;
+  boost::asio::steady_timer heartbeatTimer_;
+  boost::asio::steady_timer pongTimer_;
+  boost::asio::steady_timer reconnectTimer_;
+  boost::asio::steady_timer shutdownTimer_;
+  std::vector<std::weak_ptr<Transport>> closingTransports_;
+  std::size_t closing_ = 0;
+  bool reconnecting_ = false;
+  int attempt_ = 0;
+  bool shutdown_ = false;
+};
+
+}  // namespace socketio::detail

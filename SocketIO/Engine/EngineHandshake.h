@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace socketio::detail {
+
+// What the server says in its open packet.
+struct EngineHandshake {
+  std::string sid;
+  std::vector<std::string> upgrades;
+  std::chrono::milliseconds pingInterval{0};
+  std::chrono::milliseconds pingTimeout{0};
+  // The largest frame the server accepts; Engine.IO 3 servers do not say.
+  std::optional<std::size_t> maxPayload;
+};
+
+enum class EngineHandshakeError { badJSON, badSid, badPingInterval, badPingTimeout, badMaxPayload };
+
+[[nodiscard]] std::string_view description(EngineHandshakeError error);
+
+// Heartbeat times beyond this are refused: a timer that long is a broken server, and the
+// sum of interval and timeout must not overflow.
+inline constexpr std::chrono::milliseconds kMaxHeartbeatTime = std::chrono::hours(24);
+
+// Reads the open packet's JSON. Every field must have its documented type; the heartbeat
+// times must be positive and at most kMaxHeartbeatTime, maxPayload positive.
+[[nodiscard]] std::expected<EngineHandshake, EngineHandshakeError> parseEngineHandshake(
+    std::string_view text);
+
+}  // namespace socketio::detail

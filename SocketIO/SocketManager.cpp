@@ -1,0 +1,89 @@
+#include "SocketIO/SocketManager.h"
+
+#include <utility>
+
+#include <boost/asio/post.hpp>
+
+#include "Platform/Foundation/UTF8.h"
+#include "SocketIO/Client/IOThread.h"
+#include "SocketIO/Client/ManagerCore.h"
+#include "SocketIO/Client/ManagerSettings.h"
+#include "SocketIO/Client/SocketState.h"
+
+namespace socketio {
+
+std::shared_ptr<SocketManager> SocketManager::make(platform::URL socketURL,
+                                                   SocketIOClientConfiguration config) {
+  std::shared_ptr<SocketManager> manager(
+      new SocketManager(std::move(socketURL), std::move(config)));
+  std::lock_guard lock(manager->mutex_);
+  manager->defaultSocket_ = manager->makeSocket("/");
+  return manager;
+}
+
+SocketManager::SocketManager(platform::URL socketURL, SocketIOClientConfiguration config)
+    : socketURL_(std::move(socketURL)), config_(std::move(config)) {
+  auto settings = detail::ManagerSettings::make(socketURL_, config_);
+  handleQueue_ = settings.handleQueue;
+  log_ = settings.log;
+  status_ = std::make_shared<std::atomic<SocketIOStatus>>(SocketIOStatus::notConnected);
+  thread_ = std::make_unique<detail::IOThread>("socketio-io");
+  core_ = detail::ManagerCore::make(thread_->context(), std::move(settings), status_);
+}
+
+SocketManager::~SocketManager() {
+  {
+    std::lock_guard lock(mutex_);
+    for (const auto& [nsp, socket] : sockets_) socket->state_->detach();
+  }
+  post([](detail::ManagerCore& core) { core.shutdown(); });
+  thread_->finish(kShutdownDeadline);
+  // The core's I/O objects go before the context they belong to.
+  core_.reset();
+  thread_.reset();
+}
+
+const std::shared_ptr<platform::DispatchQueue>& SocketManager::handleQueue() const {
+  return handleQueue_;
+}
+
+std::shared_ptr<SocketIOClient> SocketManager::socket(std::string_view nsp) {
+  if (nsp.find(',') != std::string_view::npos || nsp.find('\0') != std::string_view::npos ||
+      !platform::isValidUTF8(nsp)) {
+    return nullptr;
+  }
+  std::string name = nsp.starts_with('/') ? std::string(nsp) : "/" + std::string(nsp);
+  std::lock_guard lock(mutex_);
+  if (auto found = sockets_.find(name); found != sockets_.end()) return found->second;
+  return makeSocket(name);
+}
+
+SocketIOStatus SocketManager::status() const {
+  return status_->load();
+}
+
+void SocketManager::connect() {
+  post([](detail::ManagerCore& core) { core.connectManager(); });
+}
+
+void SocketManager::disconnect() {
+  post([](detail::ManagerCore& core) { core.disconnectManager(); });
+}
+
+void SocketManager::post(std::move_only_function<void(detail::ManagerCore&)> work) {
+  boost::asio::post(core_->strand(),
+                    [core = core_, work = std::move(work)]() mutable { work(*core); });
+}
+
+std::shared_ptr<SocketIOClient> SocketManager::makeSocket(const std::string& nsp) {
+  auto state = std::make_shared<detail::SocketState>();
+  std::shared_ptr<SocketIOClient> socket(
+      new SocketIOClient(weak_from_this(), nsp, state, handleQueue_, log_));
+  sockets_.emplace(nsp, socket);
+  post([nsp, client = std::weak_ptr<SocketIOClient>(socket), state](detail::ManagerCore& core) {
+    core.addSocket(nsp, client, state);
+  });
+  return socket;
+}
+
+}  // namespace socketio

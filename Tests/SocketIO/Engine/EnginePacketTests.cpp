@@ -1,0 +1,143 @@
+#include "SocketIO/Engine/EnginePacket.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "SocketIO/Engine/EngineHandshake.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using socketio::detail::decodeEnginePacket;
+using socketio::detail::encodeEngineBinary;
+using socketio::detail::encodeEngineText;
+using socketio::detail::EngineHandshakeError;
+using socketio::detail::EnginePacketError;
+using socketio::detail::EnginePacketType;
+using socketio::detail::EngineProtocol;
+using socketio::detail::parseEngineHandshake;
+
+class EngineTextPacket : public ::testing::TestWithParam<EnginePacketType> {};
+
+TEST_P(EngineTextPacket, RoundTripsWithItsData) {
+  for (const auto protocol : {EngineProtocol::v3, EngineProtocol::v4}) {
+    const auto frame = encodeEngineText(GetParam(), "data\0more"s);
+    auto packet = decodeEnginePacket(frame, false, protocol);
+    ASSERT_TRUE(packet.has_value());
+    EXPECT_EQ(packet->type, GetParam());
+    EXPECT_EQ(packet->data, "data\0more"s);
+    EXPECT_FALSE(packet->binary);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryType, EngineTextPacket,
+                         ::testing::Values(EnginePacketType::open, EnginePacketType::close,
+                                           EnginePacketType::ping, EnginePacketType::pong,
+                                           EnginePacketType::message, EnginePacketType::upgrade,
+                                           EnginePacketType::noop));
+
+struct Frame {
+  std::string bytes;
+  bool binary;
+  EngineProtocol protocol;
+  std::optional<std::string> data;  // a binary message's data, or nothing for the error
+  EnginePacketError error = EnginePacketError::empty;
+};
+
+class EngineFrame : public ::testing::TestWithParam<Frame> {};
+
+TEST_P(EngineFrame, DecodesOrNamesTheFault) {
+  const auto& frame = GetParam();
+  auto packet = decodeEnginePacket(frame.bytes, frame.binary, frame.protocol);
+  if (!frame.data) {
+    ASSERT_FALSE(packet.has_value());
+    EXPECT_EQ(packet.error(), frame.error);
+    return;
+  }
+  ASSERT_TRUE(packet.has_value());
+  EXPECT_EQ(packet->type, EnginePacketType::message);
+  EXPECT_TRUE(packet->binary);
+  EXPECT_EQ(packet->data, *frame.data);
+  EXPECT_EQ(encodeEngineBinary(*frame.data, frame.protocol), frame.bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, EngineFrame,
+    ::testing::Values(
+        Frame{"", false, EngineProtocol::v4, std::nullopt, EnginePacketError::empty},
+        Frame{"7", false, EngineProtocol::v4, std::nullopt, EnginePacketError::unknownType},
+        Frame{"/", false, EngineProtocol::v3, std::nullopt, EnginePacketError::unknownType},
+        Frame{"\x01\x02", true, EngineProtocol::v4, "\x01\x02"},
+        Frame{"", true, EngineProtocol::v4, ""},
+        Frame{"\x04\x01\x02", true, EngineProtocol::v3, "\x01\x02"},
+        Frame{"\x04", true, EngineProtocol::v3, ""},
+        Frame{"\x02\x01", true, EngineProtocol::v3, std::nullopt,
+              EnginePacketError::binaryNotMessage},
+        Frame{"", true, EngineProtocol::v3, std::nullopt, EnginePacketError::empty}));
+
+TEST(EngineHandshake, ReadsTheOpenPacket) {
+  auto handshake = parseEngineHandshake(
+      R"({"sid":"abc","upgrades":[],"pingInterval":25000,"pingTimeout":20000,"maxPayload":1000000})");
+  ASSERT_TRUE(handshake.has_value());
+  EXPECT_EQ(handshake->sid, "abc");
+  EXPECT_EQ(handshake->pingInterval, 25000ms);
+  EXPECT_EQ(handshake->pingTimeout, 20000ms);
+  EXPECT_EQ(handshake->maxPayload, 1000000u);
+}
+
+TEST(EngineHandshake, AnEngineIO3OpenPacketHasNoMaxPayload) {
+  auto handshake = parseEngineHandshake(
+      R"({"sid":"abc","upgrades":["websocket"],"pingInterval":1,"pingTimeout":86400000})");
+  ASSERT_TRUE(handshake.has_value());
+  EXPECT_EQ(handshake->upgrades, std::vector<std::string>{"websocket"});
+  EXPECT_FALSE(handshake->maxPayload.has_value());
+}
+
+struct BadHandshake {
+  std::string text;
+  EngineHandshakeError error;
+};
+
+class EngineHandshakeRefusal : public ::testing::TestWithParam<BadHandshake> {};
+
+TEST_P(EngineHandshakeRefusal, NamesTheField) {
+  auto handshake = parseEngineHandshake(GetParam().text);
+  ASSERT_FALSE(handshake.has_value()) << GetParam().text;
+  EXPECT_EQ(handshake.error(), GetParam().error);
+}
+
+#define OPEN(fields) R"({"sid":"s","pingInterval":10,"pingTimeout":10)" fields "}"
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, EngineHandshakeRefusal,
+    ::testing::Values(
+        BadHandshake{"", EngineHandshakeError::badJSON},
+        BadHandshake{"[]", EngineHandshakeError::badJSON},
+        BadHandshake{R"({"sid":"s")", EngineHandshakeError::badJSON},
+        BadHandshake{OPEN(R"(,"upgrades":"websocket")"), EngineHandshakeError::badJSON},
+        BadHandshake{OPEN(R"(,"upgrades":[1])"), EngineHandshakeError::badJSON},
+        BadHandshake{R"({"pingInterval":10,"pingTimeout":10})", EngineHandshakeError::badSid},
+        BadHandshake{R"({"sid":"","pingInterval":10,"pingTimeout":10})",
+                     EngineHandshakeError::badSid},
+        BadHandshake{R"({"sid":7,"pingInterval":10,"pingTimeout":10})",
+                     EngineHandshakeError::badSid},
+        BadHandshake{R"({"sid":"s","pingTimeout":10})", EngineHandshakeError::badPingInterval},
+        BadHandshake{R"({"sid":"s","pingInterval":0,"pingTimeout":10})",
+                     EngineHandshakeError::badPingInterval},
+        BadHandshake{R"({"sid":"s","pingInterval":-5,"pingTimeout":10})",
+                     EngineHandshakeError::badPingInterval},
+        BadHandshake{R"({"sid":"s","pingInterval":"10","pingTimeout":10})",
+                     EngineHandshakeError::badPingInterval},
+        BadHandshake{R"({"sid":"s","pingInterval":1.5,"pingTimeout":10})",
+                     EngineHandshakeError::badPingInterval},
+        BadHandshake{R"({"sid":"s","pingInterval":86400001,"pingTimeout":10})",
+                     EngineHandshakeError::badPingInterval},
+        BadHandshake{R"({"sid":"s","pingInterval":10,"pingTimeout":18446744073709551615})",
+                     EngineHandshakeError::badPingTimeout},
+        BadHandshake{OPEN(R"(,"maxPayload":0)"), EngineHandshakeError::badMaxPayload},
+        BadHandshake{OPEN(R"(,"maxPayload":-1)"), EngineHandshakeError::badMaxPayload},
+        BadHandshake{OPEN(R"(,"maxPayload":"1e6")"), EngineHandshakeError::badMaxPayload}));
+
+}  // namespace
