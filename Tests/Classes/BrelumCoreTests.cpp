@@ -257,6 +257,7 @@ TEST_F(BrelumCoreTest, FailureLinesAppearOnlyWhenVerbose) {
 }
 
 TEST_F(BrelumCoreTest, LoginStoresTheTokenAndFetchesSettings) {
+  LogoObserver logo;
   auto core = makeCore();
   EXPECT_EQ(validate(core), true);
   EXPECT_FALSE(core->apiManager());
@@ -277,6 +278,9 @@ TEST_F(BrelumCoreTest, LoginStoresTheTokenAndFetchesSettings) {
   EXPECT_EQ(core->sharingMessage(), "Shop with me on Brelum!");
   EXPECT_EQ(backend().requests("/v1/settings/mobile")[0].header("access-token"),
             "access-token-5678");
+  // The verification's logo download ends before the process does: the image downloader's
+  // content-type table is destroyed at exit while a decode may still read it.
+  awaitLogo(logo, 1);
 }
 
 TEST_F(BrelumCoreTest, SettingsWithoutAUsableTrackingURLLeaveTheSharingMessage) {
@@ -455,6 +459,7 @@ INSTANTIATE_TEST_SUITE_P(Genders, FacadeTrackerUser,
                                            TrackerUserCase{UserSettings::Gender::other, "OTHER"}));
 
 TEST_F(BrelumCoreTest, TheCustomerURLReachesTheTrackerButEventsStillGoToTheQueue) {
+  LogoObserver logo;
   const auto core = makeCore();
   ASSERT_EQ(validate(core), true);
   ASSERT_EQ(login(core), true);
@@ -471,6 +476,8 @@ TEST_F(BrelumCoreTest, TheCustomerURLReachesTheTrackerButEventsStillGoToTheQueue
   EXPECT_EQ(document["data"]["event"]["sdk_version"], "1.0.0");
   EXPECT_EQ(document["data"]["event"]["user"]["client_user_id"], "user-1");
   EXPECT_EQ(received("/v1/customer/events"), 0u);
+  // The verification's logo download ends before the process does.
+  awaitLogo(logo, 1);
 }
 
 TEST_F(BrelumCoreTest, FailedDeliveriesPrintOnlyForAFacadeMadeVerbose) {
