@@ -43,8 +43,10 @@ struct AcceptableTypes {
 };
 
 AcceptableTypes& acceptableTypes() {
-  static AcceptableTypes instance;
-  return instance;
+  // Never destroyed: a decode on a pool thread may still read it while statics are torn
+  // down at exit.
+  static auto* instance = new AcceptableTypes;
+  return *instance;
 }
 
 bool isAcceptable(const std::string& type) {
