@@ -121,6 +121,14 @@ std::optional<APIManager> BrelumCore::apiManager() const {
   return APIManager{verifiedData_->apiEndpointURL(), *clientAccessToken_, verbose()};
 }
 
+std::shared_ptr<SocketManager> BrelumCore::socketManager() {
+  if (!socketManager_ && verifiedData_) {
+    // Secure: the debug switch of the wrapper stays off.
+    socketManager_ = SocketManager::make(verifiedData_->socketEndpointURL(), verbose(), false);
+  }
+  return socketManager_;
+}
+
 platform::URL BrelumCore::consoleURL() const {
   return *platform::URL::make(mode() == Mode::production ? kProductionConsoleURL
                                                          : kDevelopmentConsoleURL);

@@ -10,6 +10,7 @@
 #include "Classes/API/Responses/ResourcesResponse.h"
 #include "Classes/API/Responses/VerifiedData.h"
 #include "Classes/EventTracker/EventTracker.h"
+#include "Classes/Sockets/SocketManager.h"
 #include "Classes/UserSettings.h"
 #include "Platform/Foundation/URL.h"
 #include "Platform/Graphics/Image.h"
@@ -67,6 +68,18 @@ class BrelumCore : public std::enable_shared_from_this<BrelumCore> {
   // A new value on every read, present once the app is verified and the user logged in.
   [[nodiscard]] virtual std::optional<APIManager> apiManager() const;
 
+  // The backing store of socketManager(), which the host may replace or clear.
+  [[nodiscard]] virtual const std::shared_ptr<SocketManager>& _socketManager() const {
+    return socketManager_;
+  }
+  virtual void set_socketManager(std::shared_ptr<SocketManager> manager) {
+    socketManager_ = std::move(manager);
+  }
+  // Made on the first read after a verification, for the verified socket endpoint with the
+  // current `verbose`, then kept (also across later verifications); null before. The framework
+  // never connects it: connecting and subscribing are the host's.
+  [[nodiscard]] virtual std::shared_ptr<SocketManager> socketManager();
+
   // Verifies the app; `true` when verified data arrived. Each success replaces the verified
   // data and loads the screen resources and the logo again in the background.
   virtual void validate(Completion completion);
@@ -103,6 +116,7 @@ class BrelumCore : public std::enable_shared_from_this<BrelumCore> {
   bool verbose_;
   Mode mode_ = Mode::production;
   const std::shared_ptr<UserSettings> userSettings_;
+  std::shared_ptr<SocketManager> socketManager_;
   const std::shared_ptr<EventTracker> eventTracker_;
 };
 

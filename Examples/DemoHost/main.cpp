@@ -10,6 +10,7 @@
 
 #include "Classes/BrelumCore.h"
 #include "Examples/DemoHost/DemoEvents.h"
+#include "Examples/DemoHost/DemoSocket.h"
 #include "Platform/Device/Device.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Bundle.h"
@@ -109,6 +110,9 @@ int main() {
            ? "yes"
            : "no");
 
+  Console::print("== Socket");
+  if (!demo::showSocket(core)) return EXIT_FAILURE;
+
   Console::print("== Login");
   std::optional<bool> loggedIn;
   core->login(user, [&](bool ok) { loggedIn = ok; });
@@ -123,7 +127,6 @@ int main() {
   }
   show("Sharing message", *core->sharingMessage());
 
-  Console::print("== Events");
   if (!demo::sendDemoEvents(core)) return EXIT_FAILURE;
   return EXIT_SUCCESS;
 }

@@ -520,6 +520,24 @@ TEST_F(BrelumCoreTest, AnEarlierFacadesTrackerSendsThroughTheLaterFactoryWithIts
   EventTracker::setEventTrackingGatewayFactory(secondFactory);
 }
 
+TEST_F(BrelumCoreTest, TheSocketIsMadeOnceAfterVerificationAndKept) {
+  auto core = makeCore();
+  EXPECT_FALSE(core->socketManager());
+  EXPECT_FALSE(core->_socketManager());  // a read before verification stores nothing
+  EXPECT_EQ(validate(core), true);
+  const auto socket = core->socketManager();
+  ASSERT_TRUE(socket);
+  EXPECT_FALSE(socket->verbose());
+  backend().failWith("/v1/app/verify", 200,
+                     R"({"data":{"api_endpoint":"https://api.brelum.io/",)"
+                     R"("socket_endpoint":"https://elsewhere.brelum.io/","c_token":"t",)"
+                     R"("app_id":"demo-app"}})");
+  EXPECT_EQ(validate(core), true);
+  EXPECT_EQ(core->socketManager(), socket);
+  core->set_socketManager(nullptr);
+  EXPECT_NE(core->socketManager(), socket);  // the host cleared it: made anew
+}
+
 TEST(UserSettingsTest, LoginParametersCarryOnlyWhatIsPresent) {
   EXPECT_EQ(UserSettings::make("u", "", "", std::nullopt, std::nullopt, std::nullopt, std::nullopt)
                 ->apiParams(),
