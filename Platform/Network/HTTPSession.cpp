@@ -602,8 +602,10 @@ struct HTTPSession::Impl {
                                             std::to_string(response.response->statusCode) + "."};
     }
     response.data = std::move(transfer->body);
-    retire(*transfer);
+    // Posted before the handle is put back, so that the caller's queue wakes up while the
+    // worker tidies up.
     deliver(transfer, std::move(response));
+    retire(*transfer);
   }
 
   HTTPURLResponse responseOf(Transfer& transfer) const {
