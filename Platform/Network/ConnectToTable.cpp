@@ -201,6 +201,7 @@ std::expected<void, ConnectToTable::Error> ConnectToTable::addFromEnvironment() 
 void ConnectToTable::clear() {
   std::lock_guard lock(mutex_);
   entries_.clear();
+  generation_.fetch_add(1, std::memory_order_release);
 }
 
 std::optional<ConnectToTable::Endpoint> ConnectToTable::route(std::string_view host,
@@ -260,6 +261,7 @@ void ConnectToTable::put(Entry entry) {
   } else {
     entries_.push_back(std::move(entry));
   }
+  generation_.fetch_add(1, std::memory_order_release);
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <expected>
 #include <mutex>
@@ -79,6 +80,13 @@ class ConnectToTable {
   // The routes as curl CONNECT_TO strings, "host:port:address:port".
   [[nodiscard]] std::vector<std::string> curlConnectTo() const;
 
+  // A number that moves on whenever the routes are changed (added, replaced or cleared).
+  // What a reader built from curlConnectTo() after seeing one value stays current while
+  // the value stays the same, so the HTTP worker rebuilds its route list only then.
+  [[nodiscard]] std::uint64_t generation() const {
+    return generation_.load(std::memory_order_acquire);
+  }
+
   // Parses a comma-separated list of entries (whitespace around an entry is allowed; an
   // empty list is fine, an empty entry is not; one host:port may appear once).
   [[nodiscard]] static std::expected<std::vector<Entry>, Error> parse(std::string_view text);
@@ -91,6 +99,7 @@ class ConnectToTable {
 
   mutable std::mutex mutex_;
   std::vector<Entry> entries_;
+  std::atomic<std::uint64_t> generation_{0};  // moved on under mutex_, after entries_
 };
 
 }  // namespace platform

@@ -24,6 +24,10 @@ namespace platform {
 
 namespace {
 
+// Large enough for the longest request head the framework sends: a queue message of
+// 262,144 bytes percent-encoded into the URL.
+constexpr long kUploadBufferSize = 2L * 1024 * 1024;
+
 using Kind = HTTPSessionError::Kind;
 using Clock = HTTPSession::Clock;
 using std::chrono::milliseconds;
@@ -33,6 +37,9 @@ using std::chrono::milliseconds;
 constexpr milliseconds kLongestPoll{10'000};
 constexpr long kMaximumRedirects = 16;
 constexpr long kPooledConnections = 32;
+// Finished easy handles kept for the next requests: curl_easy_init and curl_easy_cleanup
+// cost about four times what curl_easy_reset does, per request.
+constexpr std::size_t kPooledHandles = 32;
 // Time-outs are kept within these bounds, so that deadlines computed from them never
 // overflow the clock.
 constexpr milliseconds kShortestTimeout{1};
@@ -143,13 +150,20 @@ struct CurlSlistDeleter {
   void operator()(curl_slist* list) const { curl_slist_free_all(list); }
 };
 using CurlSlist = std::unique_ptr<curl_slist, CurlSlistDeleter>;
+// libcurl keeps only the pointer to a list, so a list stays alive while any transfer that
+// was given it runs; lists the worker reuses across transfers are shared that way.
+using SharedCurlSlist = std::shared_ptr<curl_slist>;
 
-bool append(CurlSlist& list, const std::string& line) {
-  curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+bool append(CurlSlist& list, const char* line) {
+  curl_slist* grown = curl_slist_append(list.get(), line);
   if (!grown) return false;
   (void)list.release();
   list.reset(grown);
   return true;
+}
+
+SharedCurlSlist shared(CurlSlist list) {
+  return SharedCurlSlist(list.release(), CurlSlistDeleter{});
 }
 
 // One exchange on its way through the session.
@@ -169,8 +183,8 @@ struct Transfer {
 
   // The worker's alone from here on.
   CURL* easy = nullptr;
-  CurlSlist headerList;
-  CurlSlist connectTo;
+  SharedCurlSlist headerList;
+  SharedCurlSlist connectTo;
   std::vector<std::uint8_t> body;
   HTTPHeaders responseHeaders;
   int statusCode = 0;
@@ -301,15 +315,20 @@ struct HTTPSession::Impl {
   // --- Any thread.
 
   bool enqueue(const std::shared_ptr<Transfer>& transfer) {
+    bool wake = false;
     {
       std::lock_guard lock(mutex);
       if (!accepting) return false;
+      // Only the submission that finds the queue empty wakes the worker: the worker empties
+      // the queue under this lock, so a queue with something in it has a wake-up on its way
+      // from the submission that put the first one there.
+      wake = submitted.empty();
       submitted.push_back(transfer);
       undelivered.insert(transfer);
     }
     // Safe from any thread, and the multi handle lives as long as this object, which the
     // caller's session keeps alive through this call.
-    curl_multi_wakeup(multi);
+    if (wake) curl_multi_wakeup(multi);
     return true;
   }
 
@@ -377,6 +396,7 @@ struct HTTPSession::Impl {
       deliver(transfer, {std::nullopt, {}, cancelledError()});
     }
     for (const auto& transfer : incoming) deliver(transfer, {std::nullopt, {}, cancelledError()});
+    for (CURL* easy : std::exchange(idleHandles, {})) curl_easy_cleanup(easy);
     {
       std::lock_guard lock(mutex);
       workerFinished = true;
@@ -400,8 +420,74 @@ struct HTTPSession::Impl {
     active.emplace(transfer->easy, transfer);
   }
 
+  // A handle from the pool, as curl_easy_reset left it (every option at its default), or a
+  // new one.
+  CURL* takeHandle() {
+    if (idleHandles.empty()) return curl_easy_init();
+    CURL* easy = idleHandles.back();
+    idleHandles.pop_back();
+    return easy;
+  }
+
+  // `easy` is out of the multi handle. Its connection stays in the multi handle's pool, not
+  // with it.
+  void returnHandle(CURL* easy) {
+    if (idleHandles.size() >= kPooledHandles) {
+      curl_easy_cleanup(easy);
+      return;
+    }
+    curl_easy_reset(easy);
+    idleHandles.push_back(easy);
+  }
+
+  // The connect-to table's routes as a list for libcurl, rebuilt only when the table has
+  // changed since the last one was built.
+  std::optional<SharedCurlSlist> currentConnectTo() {
+    auto& table = ConnectToTable::shared();
+    const auto generation = table.generation();
+    if (connectToGeneration == generation) return connectTo;
+    CurlSlist list;
+    for (const auto& route : table.curlConnectTo()) {
+      if (!append(list, route.c_str())) return std::nullopt;
+    }
+    connectTo = shared(std::move(list));
+    connectToGeneration = generation;
+    return connectTo;
+  }
+
+  // The header list of a request that gives no header fields of its own; built once.
+  std::optional<SharedCurlSlist> plainHeaders() {
+    if (!defaultHeaders) {
+      CurlSlist list;
+      if (!append(list, "Expect:")) return std::nullopt;
+      defaultHeaders = shared(std::move(list));
+    }
+    return defaultHeaders;
+  }
+
+  std::optional<SharedCurlSlist> headersOf(const URLRequest& request) {
+    if (request.headers.empty()) return plainHeaders();
+    CurlSlist list;
+    bool givesExpect = false;
+    std::string line;
+    for (const auto& [name, value] : request.headers) {
+      givesExpect = givesExpect || headerNamesEqual(name, "Expect");
+      // libcurl sends "Name;" as a field with an empty value; "Name:" would remove it.
+      line.assign(name);
+      if (value.empty()) {
+        line += ';';
+      } else {
+        line.append(": ").append(value);
+      }
+      if (!append(list, line.c_str())) return std::nullopt;
+    }
+    // libcurl would wait for "100 Continue" before sending a larger body.
+    if (!givesExpect && !append(list, "Expect:")) return std::nullopt;
+    return shared(std::move(list));
+  }
+
   std::optional<HTTPSessionError> configure(Transfer& transfer) {
-    transfer.easy = curl_easy_init();
+    transfer.easy = takeHandle();
     if (!transfer.easy) return HTTPSessionError{Kind::transport, "curl_easy_init failed"};
     CURL* easy = transfer.easy;
     const URLRequest& request = transfer.request;
@@ -424,9 +510,15 @@ struct HTTPSession::Impl {
     // The extra CA is added into each connection's trust store; a store that libcurl kept
     // and shared across connections could go on trusting a CA the host has withdrawn.
     set(CURLOPT_CA_CACHE_TIMEOUT, 0L);
+    // Pooled handles keep their TLS session cache; a resumed session skips the certificate
+    // check, so it could carry trust in a withdrawn CA over to a new connection.
+    set(CURLOPT_SSL_SESSIONID_CACHE, 0L);
     set(CURLOPT_ACCEPT_ENCODING, "");
     set(CURLOPT_USERAGENT, userAgent.c_str());
     set(CURLOPT_TCP_KEEPALIVE, 1L);
+    // libcurl 7.88 stalls on a request head larger than its upload buffer (a long query
+    // string, such as a queue message sent as a URL parameter) until the time-out.
+    set(CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
     // Lets a shutdown leave a stuck name lookup behind instead of waiting for it.
     set(CURLOPT_QUICK_EXIT, 1L);
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(transfer.timeout.count()));
@@ -438,22 +530,19 @@ struct HTTPSession::Impl {
     set(CURLOPT_XFERINFODATA, static_cast<void*>(&transfer));
     set(CURLOPT_NOPROGRESS, 0L);
 
-    for (const auto& route : ConnectToTable::shared().curlConnectTo()) {
-      if (!append(transfer.connectTo, route)) result = CURLE_OUT_OF_MEMORY;
+    if (auto routes = currentConnectTo()) {
+      transfer.connectTo = std::move(*routes);
+      if (transfer.connectTo) set(CURLOPT_CONNECT_TO, transfer.connectTo.get());
+    } else {
+      result = CURLE_OUT_OF_MEMORY;
     }
-    if (transfer.connectTo) set(CURLOPT_CONNECT_TO, transfer.connectTo.get());
 
-    bool givesExpect = false;
-    for (const auto& [name, value] : request.headers) {
-      givesExpect = givesExpect || headerNamesEqual(name, "Expect");
-      // libcurl sends "Name;" as a field with an empty value; "Name:" would remove it.
-      if (!append(transfer.headerList, value.empty() ? name + ";" : name + ": " + value)) {
-        result = CURLE_OUT_OF_MEMORY;
-      }
+    if (auto headers = headersOf(request)) {
+      transfer.headerList = std::move(*headers);
+      set(CURLOPT_HTTPHEADER, transfer.headerList.get());
+    } else {
+      result = CURLE_OUT_OF_MEMORY;
     }
-    // libcurl would wait for "100 Continue" before sending a larger body.
-    if (!givesExpect && !append(transfer.headerList, "Expect:")) result = CURLE_OUT_OF_MEMORY;
-    set(CURLOPT_HTTPHEADER, transfer.headerList.get());
 
     const auto method = request.method;
     const auto& body = request.body;
@@ -520,8 +609,10 @@ struct HTTPSession::Impl {
                                             std::to_string(response.response->statusCode) + "."};
     }
     response.data = std::move(transfer->body);
-    retire(*transfer);
+    // Posted before the handle is put back, so that the caller's queue wakes up while the
+    // worker tidies up.
     deliver(transfer, std::move(response));
+    retire(*transfer);
   }
 
   HTTPURLResponse responseOf(Transfer& transfer) const {
@@ -571,7 +662,7 @@ struct HTTPSession::Impl {
   void retire(Transfer& transfer) {
     if (!transfer.easy) return;
     curl_multi_remove_handle(multi, transfer.easy);
-    curl_easy_cleanup(std::exchange(transfer.easy, nullptr));
+    returnHandle(std::exchange(transfer.easy, nullptr));
     transfer.headerList.reset();
     transfer.connectTo.reset();
   }
@@ -589,7 +680,12 @@ struct HTTPSession::Impl {
   std::vector<std::shared_ptr<Transfer>> submitted;           // guarded by mutex
   std::unordered_set<std::shared_ptr<Transfer>> undelivered;  // guarded by mutex
 
-  std::unordered_map<CURL*, std::shared_ptr<Transfer>> active;  // the worker's
+  // The worker's.
+  std::unordered_map<CURL*, std::shared_ptr<Transfer>> active;
+  std::vector<CURL*> idleHandles;
+  SharedCurlSlist connectTo;
+  std::optional<std::uint64_t> connectToGeneration;
+  SharedCurlSlist defaultHeaders;
 };
 
 // At process exit the default session is destroyed with the other statics. The queues its

@@ -24,11 +24,11 @@ platform::URLRequest urlRequestFor(const HTTPRequest& request) {
   return urlRequest;
 }
 
-HTTPResponseHeaders responseHeaders(const platform::HTTPHeaders& received) {
+HTTPResponseHeaders responseHeaders(platform::HTTPHeaders&& received) {
   HTTPResponseHeaders headers;
-  for (const auto& [name, value] : received) {
-    auto [entry, inserted] = headers.try_emplace(name, value);
-    if (!inserted) entry->second += ", " + value;
+  for (auto& [name, value] : received) {
+    auto [entry, inserted] = headers.try_emplace(std::move(name), std::move(value));
+    if (!inserted) entry->second.append(", ").append(value);
   }
   return headers;
 }
@@ -43,7 +43,7 @@ std::string describe(const platform::HTTPSessionError& error,
 
 HTTPAdapter::Result resultFor(HTTPRequest request, platform::DataResponse reply) {
   if (!reply.error && reply.response) {
-    return HTTPResponse{std::move(request), responseHeaders(reply.response->headers),
+    return HTTPResponse{std::move(request), responseHeaders(std::move(reply.response->headers)),
                         std::move(reply.data), reply.response->statusCode};
   }
   const auto& error =
@@ -56,7 +56,7 @@ HTTPAdapter::Result resultFor(HTTPRequest request, platform::DataResponse reply)
                     HTTPError::kNoResponseStatusCode,
                     describe(error, reply.response)};
   if (reply.response) {
-    failure.headers = responseHeaders(reply.response->headers);
+    failure.headers = responseHeaders(std::move(reply.response->headers));
     failure.statusCode = reply.response->statusCode;
   }
   if (!reply.data.empty()) failure.body = std::move(reply.data);

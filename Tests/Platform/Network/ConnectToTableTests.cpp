@@ -6,6 +6,7 @@
 #include <ostream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -150,6 +151,28 @@ TEST(ConnectToTableTest, AddRefusesWhatTheTextFormWouldRefuse) {
   EXPECT_EQ(table.add("*.example", 443, "127.0.0.1", 1).error().code, Code::badHost);
   EXPECT_EQ(table.add("a.example:443", 443, "127.0.0.1", 1).error().code, Code::badHost);
   EXPECT_TRUE(table.entries().empty());
+}
+
+TEST(ConnectToTableTest, GenerationMovesOnWithEveryChangeAndOnlyThen) {
+  ConnectToTable table;
+  auto last = table.generation();
+  auto moved = [&] {
+    const auto now = table.generation();
+    return std::exchange(last, now) != now;
+  };
+  ASSERT_TRUE(table.add("a.example", 443, "127.0.0.1", 1).has_value());
+  EXPECT_TRUE(moved());
+  ASSERT_TRUE(table.add("A.example", 443, "127.0.0.1", 2).has_value());  // replaces
+  EXPECT_TRUE(moved());
+  ASSERT_TRUE(table.add("b.example:443:127.0.0.1:3,c.example:443:127.0.0.1:4").has_value());
+  EXPECT_TRUE(moved());
+  EXPECT_FALSE(table.add("d.example", 443, "localhost", 1).has_value());
+  EXPECT_FALSE(table.add("d.example:443:127.0.0.1:1,bad").has_value());
+  (void)table.route("a.example", 443);
+  (void)table.curlConnectTo();
+  EXPECT_FALSE(moved());
+  table.clear();
+  EXPECT_TRUE(moved());
 }
 
 class ConnectToTableEnvironment : public ::testing::Test {

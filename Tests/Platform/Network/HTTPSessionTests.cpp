@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <thread>
@@ -539,6 +540,106 @@ TEST_F(HTTPSessionBackendTest, WithdrawnExtraCAIsNotTrustedOnNewConnections) {
   expectFailureWithoutResponse(*deliver(session_->request(other)), Kind::secureConnectionFailed);
 }
 
+TEST_F(HTTPSessionBackendTest, WithdrawnExtraCAIsNotTrustedOnANewConnectionToTheSameHost) {
+  // Handles are reused across requests; a TLS session kept from the first handshake would
+  // let the new connection resume it and skip the certificate check.
+  // The connection ends cleanly, so the session stays resumable.
+  auto trusted = deliver(session_->request(get(url("/echo/trusted"), {{"Connection", "close"}})));
+  ASSERT_TRUE(trusted->reply && !trusted->reply->error) << trusted->reply->error->description;
+  platform::clearExtraTrustedCAFile();
+  expectFailureWithoutResponse(*deliver(session_->request(url("/echo/untrusted"))),
+                               Kind::secureConnectionFailed);
+  EXPECT_TRUE(backend().requests("/echo/untrusted").empty());
+}
+
+TEST_F(HTTPSessionBackendTest, RouteChangesReachTheRequestsSentAfterThem) {
+  auto& table = platform::ConnectToTable::shared();
+  const auto& host = backend().hosts().front();
+  auto before = deliver(session_->request(url("/echo/route")));
+  ASSERT_TRUE(before->reply && !before->reply->error) << before->reply->error->description;
+
+  // A port nobody listens on: http://127.0.0.1:<port>/
+  const auto refused = testsupport::refusedURL();
+  const auto portText = refused.substr(refused.rfind(':') + 1);
+  const auto refusedPort = static_cast<std::uint16_t>(std::stoi(portText));
+  ASSERT_TRUE(table.add(host, 443, "127.0.0.1", refusedPort));
+  expectFailureWithoutResponse(*deliver(session_->request(url("/echo/route"))),
+                               Kind::cannotConnect);
+
+  ASSERT_TRUE(table.add(host, 443, "127.0.0.1", backend().httpsPort()));
+  auto after = deliver(session_->request(url("/echo/route")));
+  ASSERT_TRUE(after->reply && !after->reply->error) << after->reply->error->description;
+  EXPECT_EQ(backend().requests("/echo/route").size(), 2u);
+}
+
+// Requests reuse the libcurl handles of those before them: nothing of the first request of
+// each pair (method, body, header fields, an aborted exchange) may reach the second.
+struct ReuseCase {
+  const char* name;
+  URLRequest first;
+  URLRequest second;
+  std::optional<testsupport::Backend::Drop> dropFirst;
+
+  friend void PrintTo(const ReuseCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class HTTPSessionHandleReuse : public HTTPSessionBackendTest,
+                               public ::testing::WithParamInterface<ReuseCase> {};
+
+TEST_P(HTTPSessionHandleReuse, TheSecondRequestArrivesAsSent) {
+  const auto& [name, firstGiven, secondGiven, dropFirst] = GetParam();
+  auto first = firstGiven;
+  first.url = url("/echo/first");
+  first.headers.emplace_back("X-First", "1");
+  auto second = secondGiven;
+  second.url = url("/echo/second");
+  if (dropFirst) backend().drop("/echo/first", *dropFirst);
+
+  auto firstDelivery = deliver(session_->request(first));
+  ASSERT_TRUE(firstDelivery->reply);
+  EXPECT_EQ(!firstDelivery->reply->error, !dropFirst);
+  auto delivery = deliver(session_->request(second));
+  ASSERT_TRUE(delivery->reply);
+  ASSERT_FALSE(delivery->reply->error) << delivery->reply->error->description;
+
+  const auto recorded = backend().requests("/echo/second");
+  ASSERT_EQ(recorded.size(), 1u);
+  const auto& seen = recorded.front();
+  EXPECT_EQ(seen.method, rawValue(second.method));
+  EXPECT_EQ(seen.body, second.body ? text(*second.body) : "");
+  EXPECT_FALSE(seen.header("x-first"));
+  for (const auto& [field, value] : second.headers) {
+    EXPECT_EQ(seen.header(field), value);
+  }
+  EXPECT_EQ(delivery->reply->data.empty(), second.method == HTTPMethod::head);
+}
+
+URLRequest requestOf(HTTPMethod method, std::optional<std::string> body = std::nullopt,
+                     HTTPHeaders headers = {}) {
+  std::optional<std::vector<std::uint8_t>> bytes;
+  if (body) bytes.emplace(body->begin(), body->end());
+  return URLRequest{{}, method, std::move(headers), std::move(bytes), std::nullopt};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pairs, HTTPSessionHandleReuse,
+    ::testing::Values(
+        ReuseCase{"HeadThenGet", requestOf(HTTPMethod::head), requestOf(HTTPMethod::get), {}},
+        ReuseCase{
+            "PostThenGet", requestOf(HTTPMethod::post, "abc"), requestOf(HTTPMethod::get), {}},
+        ReuseCase{"PutThenGet", requestOf(HTTPMethod::put, "abc"), requestOf(HTTPMethod::get), {}},
+        ReuseCase{
+            "PostThenHead", requestOf(HTTPMethod::post, "abc"), requestOf(HTTPMethod::head), {}},
+        ReuseCase{
+            "DeleteThenEmptyPost", requestOf(HTTPMethod::delete_), requestOf(HTTPMethod::post), {}},
+        ReuseCase{"GetThenPatchWithHeaders",
+                  requestOf(HTTPMethod::get),
+                  requestOf(HTTPMethod::patch, "xyz", {{"X-Second", "2"}}),
+                  {}},
+        ReuseCase{"DroppedThenGet", requestOf(HTTPMethod::get), requestOf(HTTPMethod::get),
+                  testsupport::Backend::Drop::midResponse}),
+    [](const auto& info) { return info.param.name; });
+
 TEST_F(HTTPSessionBackendTest, RedirectsAreFollowedAndOnlyTheFinalResponseIsDelivered) {
   for (const char* code : {"301", "302", "303", "307", "308"}) {
     auto delivery =
@@ -588,6 +689,22 @@ TEST_F(HTTPSessionBackendTest, ShutdownWithTwentyRequestsAtTheServerCancelsEachO
   serial->sync([] {});
   drainMainQueue();
   for (int i = 0; i < kRequests; ++i) EXPECT_EQ((*calls)[i], 1) << i;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(HTTPSessionBackendTest, ARequestHeadOfHalfAMegabyteGoesOutWhole) {
+  // A queue message travels in the query: its head outgrows libcurl's default upload buffer.
+  const std::string value(512 * 1024, 'q');
+  session_->setTimeout(std::chrono::seconds(20));
+  auto delivery = deliver(session_->request(url("/echo/long?v=" + value)).validate());
+  ASSERT_TRUE(delivery->reply);
+  EXPECT_FALSE(delivery->reply->error);
+  const auto recorded = backend().requests("/echo/long");
+  ASSERT_EQ(recorded.size(), 1u);
+  EXPECT_EQ(recorded[0].rawQuery.size(), value.size() + 2);
 }
 
 }  // namespace
