@@ -10,7 +10,6 @@
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/strand.hpp>
 
 namespace socketio::detail {
 
@@ -34,7 +33,8 @@ struct TransportTarget {
 // In-flight operations keep the transport alive until they end; abort() ends them at once.
 class Transport {
  public:
-  using Strand = boost::asio::strand<boost::asio::io_context::executor_type>;
+  // The executor of an I/O context that one thread runs.
+  using Strand = boost::asio::io_context::executor_type;
 
   // How the connection ended. `opened` tells a failure to connect from a lost connection;
   // `message` says what happened.
