@@ -258,13 +258,17 @@ class WebSocketTransport final : public Transport,
   }
 
   void open() override {
-    if (!setupProblem_.empty()) return fail(setupProblem_);
     auto self = this->shared_from_this();
+    // Failures are reported from the strand, never from inside open().
+    const auto failLater = [&](std::string message) {
+      asio::post(strand_, [self, message = std::move(message)] { self->fail(message); });
+    };
+    if (!setupProblem_.empty()) return failLater(setupProblem_);
     ws_->next_layer().setOwner(self);
     if (auto route = platform::ConnectToTable::shared().route(target_.host, target_.port)) {
       error_code ec;
       const auto address = asio::ip::make_address(route->address, ec);
-      if (ec) return fail("connect-to route: " + ec.message());
+      if (ec) return failLater("connect-to route: " + ec.message());
       beast::get_lowest_layer(*ws_).async_connect(tcp::endpoint(address, route->port),
                                                   [self](error_code ec) { self->onConnect(ec); });
       return;

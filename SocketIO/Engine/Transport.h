@@ -67,7 +67,8 @@ class Transport {
 
   // Connects: TCP, TLS, the WebSocket upgrade, then reads until the connection ends.
   virtual void open() = 0;
-  // Queues a frame; frames go out in order, each whole.
+  // Queues a frame; frames go out in order, each whole and uncompressed (permessage-deflate,
+  // when the server agrees to it, compresses what the server sends).
   virtual void send(Frame frame) = 0;
   // Writes what is queued, then closes the WebSocket properly; `closed` follows (and
   // `whenClosed`, however it ends). Bounded by the close handshake timeout.
