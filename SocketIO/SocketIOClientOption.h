@@ -63,7 +63,8 @@ class SocketIOClientOption {
       std::variant<Compress, ConnectParams, ExtraHeaders, ForceWebsockets, HandleQueue, Log, Path,
                    Reconnects, ReconnectAttempts, ReconnectWait, ReconnectWaitMax, Secure, Version>;
 
-  // Offer permessage-deflate (on by default); the server decides whether it is used.
+  // Offer permessage-deflate (on by default): the server, when it agrees, compresses what it
+  // sends; what we send goes uncompressed, which the extension allows.
   [[nodiscard]] static SocketIOClientOption compress(bool enabled);
   // Query parameters added to the connection URL.
   [[nodiscard]] static SocketIOClientOption connectParams(

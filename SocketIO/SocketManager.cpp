@@ -12,6 +12,11 @@
 
 namespace socketio {
 
+struct SocketManager::Outbox {
+  std::mutex mutex;
+  std::vector<std::move_only_function<void(detail::ManagerCore&)>> work;
+};
+
 std::shared_ptr<SocketManager> SocketManager::make(platform::URL socketURL,
                                                    SocketIOClientConfiguration config) {
   std::shared_ptr<SocketManager> manager(
@@ -29,6 +34,7 @@ SocketManager::SocketManager(platform::URL socketURL, SocketIOClientConfiguratio
   status_ = std::make_shared<std::atomic<SocketIOStatus>>(SocketIOStatus::notConnected);
   thread_ = std::make_unique<detail::IOThread>("socketio-io");
   core_ = detail::ManagerCore::make(thread_->context(), std::move(settings), status_);
+  outbox_ = std::make_shared<Outbox>();
 }
 
 SocketManager::~SocketManager() {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Platform/Foundation/URL.h"
 #include "SocketIO/SocketIOClient.h"
@@ -79,6 +80,10 @@ class SocketManager : public std::enable_shared_from_this<SocketManager> {
   void post(std::move_only_function<void(detail::ManagerCore&)> work);
   [[nodiscard]] std::shared_ptr<SocketIOClient> makeSocket(const std::string& nsp);
 
+  // Work for the I/O thread, taken in batches: one wake-up serves every call made while
+  // the thread was busy.
+  struct Outbox;
+
   const platform::URL socketURL_;
   const SocketIOClientConfiguration config_;
   std::shared_ptr<platform::DispatchQueue> handleQueue_;
@@ -86,6 +91,7 @@ class SocketManager : public std::enable_shared_from_this<SocketManager> {
   std::shared_ptr<std::atomic<SocketIOStatus>> status_;
   std::unique_ptr<detail::IOThread> thread_;
   std::shared_ptr<detail::ManagerCore> core_;
+  std::shared_ptr<Outbox> outbox_;
 
   mutable std::mutex mutex_;
   std::map<std::string, std::shared_ptr<SocketIOClient>, std::less<>> sockets_;

@@ -57,7 +57,7 @@ std::shared_ptr<ManagerCore> ManagerCore::make(
 
 ManagerCore::ManagerCore(boost::asio::io_context& io, ManagerSettings settings,
                          std::shared_ptr<std::atomic<SocketIOStatus>> status)
-    : strand_(asio::make_strand(io)),
+    : strand_(io.get_executor()),
       settings_(std::move(settings)),
       status_(std::move(status)),
       openTimer_(strand_),

@@ -1,7 +1,9 @@
 #include "SocketIO/Engine/Transport.h"
 
-#include <deque>
+#include <array>
 #include <optional>
+#include <random>
+#include <string_view>
 #include <type_traits>
 
 #include <openssl/ssl.h>
@@ -13,7 +15,6 @@
 #include <boost/beast/http/field.hpp>
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
-#include <boost/beast/websocket/ssl.hpp>
 
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
@@ -40,12 +41,198 @@ bool isIPLiteral(const std::string& host) {
   return !ec;
 }
 
+// beast::ssl_stream with a teardown of its own. Clang 16 sees Beast 1.81's teardown for
+// ssl_stream twice (the friend declaration and the definition) and refuses the call as
+// ambiguous; these exact matches win over both.
+class TLSStream : public beast::ssl_stream<beast::tcp_stream> {
+ public:
+  using beast::ssl_stream<beast::tcp_stream>::ssl_stream;
+};
+
+[[maybe_unused]] void teardown(beast::role_type, TLSStream& stream, error_code& ec) {
+  stream.shutdown(ec);
+}
+
+template <class TeardownHandler>
+void async_teardown(beast::role_type, TLSStream& stream, TeardownHandler&& handler) {
+  stream.async_shutdown(std::forward<TeardownHandler>(handler));
+}
+
+// The layer under the WebSocket stream that all writing goes through. Data frames do not
+// take Beast's one-message-at-a-time write: the transport appends each whole frame here
+// (framed and masked as a client's must be, and not compressed, which permessage-deflate
+// allows), and Beast's own writes (the upgrade request, control frames, the close frame) are
+// appended whole as well, so frames never interleave. Whatever accumulated while the layer
+// below was busy leaves in one write: one TLS record and one system call for many small
+// frames. Each data frame's `done` is told once the write that carried it has ended. After
+// a failed write everything fails with its error.
+//
+// Strand: used only on the transport's strand. A write under way, or one scheduled, keeps
+// the owner alive (the transport, which owns the stream) through `setOwner`.
+template <class NextLayer>
+class CoalescingStream {
+ public:
+  using executor_type = typename NextLayer::executor_type;
+
+  template <class... Args>
+  explicit CoalescingStream(Args&&... args) : next_(std::forward<Args>(args)...) {}
+
+  executor_type get_executor() noexcept { return next_.get_executor(); }
+  NextLayer& next_layer() noexcept { return next_; }
+  const NextLayer& next_layer() const noexcept { return next_; }
+
+  void setOwner(std::weak_ptr<void> owner) { owner_ = std::move(owner); }
+
+  template <class MutableBufferSequence, class ReadHandler>
+  auto async_read_some(const MutableBufferSequence& buffers, ReadHandler&& handler) {
+    return next_.async_read_some(buffers, std::forward<ReadHandler>(handler));
+  }
+
+  // Beast's writes: taken whole, and reported written at once.
+  template <class ConstBufferSequence, class WriteHandler>
+  auto async_write_some(const ConstBufferSequence& buffers, WriteHandler&& handler) {
+    return asio::async_initiate<WriteHandler, void(error_code, std::size_t)>(
+        [this](auto handler, const ConstBufferSequence& buffers) {
+          std::size_t size = 0;
+          if (!error_) {
+            for (auto it = asio::buffer_sequence_begin(buffers);
+                 it != asio::buffer_sequence_end(buffers); ++it) {
+              const asio::const_buffer buffer(*it);
+              pending_.append(static_cast<const char*>(buffer.data()), buffer.size());
+              size += buffer.size();
+            }
+            scheduleFlush();
+          }
+          asio::post(get_executor(), beast::bind_front_handler(std::move(handler), error_, size));
+        },
+        handler, buffers);
+  }
+
+  // One whole, unfragmented data frame.
+  void appendFrame(std::string_view payload, bool binary, Transport::WriteDone done) {
+    if (error_) {
+      if (done) done(false);
+      return;
+    }
+    std::array<std::uint8_t, 14> header{};
+    std::size_t length = 0;
+    header[length++] = 0x80 | (binary ? 0x2 : 0x1);  // FIN and the opcode
+    const std::uint64_t size = payload.size();
+    if (size < 126) {
+      header[length++] = 0x80 | static_cast<std::uint8_t>(size);  // masked
+    } else if (size <= 0xFFFF) {
+      header[length++] = 0x80 | 126;
+      for (int shift = 8; shift >= 0; shift -= 8) header[length++] = (size >> shift) & 0xFF;
+    } else {
+      header[length++] = 0x80 | 127;
+      for (int shift = 56; shift >= 0; shift -= 8) header[length++] = (size >> shift) & 0xFF;
+    }
+    const std::uint32_t key = masks_();
+    const std::array<std::uint8_t, 4> mask{
+        static_cast<std::uint8_t>(key >> 24), static_cast<std::uint8_t>(key >> 16),
+        static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(key)};
+    for (const auto byte : mask) header[length++] = byte;
+    pending_.append(reinterpret_cast<const char*>(header.data()), length);
+    const std::size_t at = pending_.size();
+    pending_.resize(at + payload.size());
+    auto* out = reinterpret_cast<std::uint8_t*>(pending_.data() + at);
+    const auto* in = reinterpret_cast<const std::uint8_t*>(payload.data());
+    for (std::size_t i = 0; i < payload.size(); ++i) out[i] = in[i] ^ mask[i & 3];
+    if (done) pendingDone_.push_back(std::move(done));
+    scheduleFlush();
+  }
+
+  // Calls `done` once everything appended so far is written (or writing failed).
+  void whenFlushed(std::move_only_function<void(error_code)> done) {
+    if (error_ || (!flushing_ && pending_.empty())) return done(error_);
+    flushed_.push_back(std::move(done));
+  }
+
+  // Gives up on what is not written yet; a write under way ends with the socket.
+  void abandon(error_code ec) {
+    if (!error_) error_ = ec;
+    pending_.clear();
+    for (auto& done : std::exchange(pendingDone_, {})) done(false);
+    for (auto& done : std::exchange(flushed_, {})) done(error_);
+  }
+
+ private:
+  struct Batch {
+    std::string bytes;
+    std::vector<Transport::WriteDone> done;
+  };
+
+  // The write starts once the handler under way has finished, so that whatever it appends
+  // leaves together.
+  void scheduleFlush() {
+    if (flushing_ || flushScheduled_) return;
+    auto owner = owner_.lock();
+    if (!owner) return;
+    flushScheduled_ = true;
+    asio::post(get_executor(), [this, owner = std::move(owner)] {
+      flushScheduled_ = false;
+      flush();
+    });
+  }
+
+  void flush() {
+    if (flushing_ || error_ || pending_.empty()) return;
+    auto owner = owner_.lock();
+    if (!owner) return;
+    flushing_ = true;
+    auto batch = std::make_shared<Batch>(
+        Batch{std::exchange(pending_, {}), std::exchange(pendingDone_, {})});
+    asio::async_write(next_, asio::buffer(batch->bytes),
+                      [this, owner = std::move(owner), batch](error_code ec, std::size_t) {
+                        onFlushed(ec, *batch);
+                      });
+  }
+
+  void onFlushed(error_code ec, Batch& batch) {
+    flushing_ = false;
+    for (auto& done : batch.done) done(!ec);
+    if (ec) return abandon(ec);
+    // What came in meanwhile goes now: it has waited for this write already.
+    flush();
+    if (!flushing_ && pending_.empty()) {
+      for (auto& done : std::exchange(flushed_, {})) done(error_);
+    }
+  }
+
+  NextLayer next_;
+  std::weak_ptr<void> owner_;
+  std::string pending_;
+  std::vector<Transport::WriteDone> pendingDone_;
+  bool flushing_ = false;
+  bool flushScheduled_ = false;
+  error_code error_;
+  std::vector<std::move_only_function<void(error_code)>> flushed_;
+  // Client frames are masked with a key the peer cannot predict.
+  std::mt19937 masks_{std::random_device{}()};
+};
+
+// The close handshake's teardown: what was written goes out first.
+template <class NextLayer, class TeardownHandler>
+void async_teardown(beast::role_type role, CoalescingStream<NextLayer>& stream,
+                    TeardownHandler&& handler) {
+  stream.whenFlushed(
+      [&stream, role, handler = std::forward<TeardownHandler>(handler)](error_code) mutable {
+        using beast::websocket::async_teardown;
+        async_teardown(role, stream.next_layer(), std::move(handler));
+      });
+}
+
+template <class NextLayer>
+void teardown(beast::role_type role, CoalescingStream<NextLayer>& stream, error_code& ec) {
+  using beast::websocket::teardown;
+  teardown(role, stream.next_layer(), ec);
+}
+
 template <bool kSecure>
 class WebSocketTransport final : public Transport,
                                  public std::enable_shared_from_this<WebSocketTransport<kSecure>> {
-  using NextLayer =
-      std::conditional_t<kSecure, beast::ssl_stream<beast::tcp_stream>, beast::tcp_stream>;
-  using Stream = websocket::stream<NextLayer>;
+  using Lower = std::conditional_t<kSecure, TLSStream, beast::tcp_stream>;
+  using Stream = websocket::stream<CoalescingStream<Lower>>;
 
  public:
   WebSocketTransport(Strand strand, TransportTarget target, Events events)
@@ -71,12 +258,17 @@ class WebSocketTransport final : public Transport,
   }
 
   void open() override {
-    if (!setupProblem_.empty()) return fail(setupProblem_);
     auto self = this->shared_from_this();
+    // Failures are reported from the strand, never from inside open().
+    const auto failLater = [&](std::string message) {
+      asio::post(strand_, [self, message = std::move(message)] { self->fail(message); });
+    };
+    if (!setupProblem_.empty()) return failLater(setupProblem_);
+    ws_->next_layer().setOwner(self);
     if (auto route = platform::ConnectToTable::shared().route(target_.host, target_.port)) {
       error_code ec;
       const auto address = asio::ip::make_address(route->address, ec);
-      if (ec) return fail("connect-to route: " + ec.message());
+      if (ec) return failLater("connect-to route: " + ec.message());
       beast::get_lowest_layer(*ws_).async_connect(tcp::endpoint(address, route->port),
                                                   [self](error_code ec) { self->onConnect(ec); });
       return;
@@ -92,8 +284,11 @@ class WebSocketTransport final : public Transport,
       if (frame.done) frame.done(false);
       return;
     }
-    queue_.push_back(std::move(frame));
-    if (opened_) writeNext();
+    if (!opened_) {
+      early_.push_back(std::move(frame));
+      return;
+    }
+    ws_->next_layer().appendFrame(frame.bytes, frame.binary, std::move(frame.done));
   }
 
   void close(std::function<void()> whenClosed) override {
@@ -107,7 +302,7 @@ class WebSocketTransport final : public Transport,
       closeSocket();  // the step under way fails and finishes the transport
       return;
     }
-    if (!writing_) startClose();
+    startClose();
   }
 
   void abort() override {
@@ -130,7 +325,7 @@ class WebSocketTransport final : public Transport,
     error_code ignored;
     beast::get_lowest_layer(*ws_).socket().set_option(tcp::no_delay(true), ignored);
     if constexpr (kSecure) {
-      auto& tls = ws_->next_layer();
+      auto& tls = ws_->next_layer().next_layer();
       // IP literals have no server name to send (RFC 6066); the check still covers them.
       if (!isIPLiteral(target_.host) &&
           !SSL_set_tlsext_host_name(tls.native_handle(), target_.host.c_str())) {
@@ -150,7 +345,7 @@ class WebSocketTransport final : public Transport,
     if (ec) {
       std::string message = "TLS handshake: " + ec.message();
       if constexpr (kSecure) {
-        const long result = SSL_get_verify_result(ws_->next_layer().native_handle());
+        const long result = SSL_get_verify_result(ws_->next_layer().next_layer().native_handle());
         if (result != X509_V_OK)
           message += std::string(" (") + X509_verify_cert_error_string(result) + ")";
       }
@@ -196,11 +391,10 @@ class WebSocketTransport final : public Transport,
     ws_->set_option(timeouts);
     if (events_.opened) events_.opened();
     if (finished_) return;
-    if (closing_) {
-      if (!writing_) startClose();
-    } else {
-      writeNext();
+    for (auto& frame : std::exchange(early_, {})) {
+      ws_->next_layer().appendFrame(frame.bytes, frame.binary, std::move(frame.done));
     }
+    if (closing_) startClose();
     read();
   }
 
@@ -231,30 +425,6 @@ class WebSocketTransport final : public Transport,
     if (!finished_) read();
   }
 
-  void writeNext() {
-    if (writing_ || finished_) return;
-    if (queue_.empty()) {
-      if (closing_) startClose();
-      return;
-    }
-    writing_ = true;
-    inFlight_.emplace(std::move(queue_.front()));
-    queue_.pop_front();
-    ws_->binary(inFlight_->binary);
-    auto self = this->shared_from_this();
-    ws_->async_write(asio::buffer(inFlight_->bytes),
-                     [self](error_code ec, std::size_t) { self->onWrite(ec); });
-  }
-
-  void onWrite(error_code ec) {
-    writing_ = false;
-    auto frame = std::move(*inFlight_);
-    inFlight_.reset();
-    if (frame.done) frame.done(!ec);
-    if (ec) return finish({opened_, false, "write: " + ec.message()});
-    writeNext();
-  }
-
   void startClose() {
     if (closeStarted_ || finished_) return;
     closeStarted_ = true;
@@ -269,10 +439,10 @@ class WebSocketTransport final : public Transport,
   void finish(Closure closure) {
     if (finished_) return;
     finished_ = true;
-    for (auto& frame : queue_) {
+    for (auto& frame : std::exchange(early_, {})) {
       if (frame.done) frame.done(false);
     }
-    queue_.clear();
+    ws_->next_layer().abandon(asio::error::operation_aborted);
     closeSocket();
     if (!silent_ && events_.closed) events_.closed(std::move(closure));
     if (auto whenClosed = std::exchange(whenClosed_, nullptr)) whenClosed();
@@ -294,11 +464,9 @@ class WebSocketTransport final : public Transport,
   std::unique_ptr<Stream> ws_;
   tcp::resolver resolver_;
   beast::flat_buffer buffer_;
-  std::deque<Frame> queue_;
-  std::optional<Frame> inFlight_;  // its bytes stay put until its write completes
+  std::vector<Frame> early_;  // sent before the upgrade was done
   std::function<void()> whenClosed_;
   bool opened_ = false;
-  bool writing_ = false;
   bool closing_ = false;
   bool closeStarted_ = false;
   bool finished_ = false;

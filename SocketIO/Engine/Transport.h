@@ -10,7 +10,6 @@
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
-#include <boost/asio/strand.hpp>
 
 namespace socketio::detail {
 
@@ -34,7 +33,8 @@ struct TransportTarget {
 // In-flight operations keep the transport alive until they end; abort() ends them at once.
 class Transport {
  public:
-  using Strand = boost::asio::strand<boost::asio::io_context::executor_type>;
+  // The executor of an I/O context that one thread runs.
+  using Strand = boost::asio::io_context::executor_type;
 
   // How the connection ended. `opened` tells a failure to connect from a lost connection;
   // `message` says what happened.
@@ -67,7 +67,8 @@ class Transport {
 
   // Connects: TCP, TLS, the WebSocket upgrade, then reads until the connection ends.
   virtual void open() = 0;
-  // Queues a frame; frames go out in order, each whole.
+  // Queues a frame; frames go out in order, each whole and uncompressed (permessage-deflate,
+  // when the server agrees to it, compresses what the server sends).
   virtual void send(Frame frame) = 0;
   // Writes what is queued, then closes the WebSocket properly; `closed` follows (and
   // `whenClosed`, however it ends). Bounded by the close handshake timeout.
