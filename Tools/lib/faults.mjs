@@ -22,12 +22,12 @@ function isObject(value) {
 }
 
 // Answers a normalised switch, or throws an Error whose message says what is wrong.
-export function parseFault(spec) {
-  if (!isObject(spec)) throw new Error('a fault must be a JSON object');
-  for (const key of Object.keys(spec)) {
+export function parseFault(switches) {
+  if (!isObject(switches)) throw new Error('a fault must be a JSON object');
+  for (const key of Object.keys(switches)) {
     if (!kKnown.has(key)) throw new Error(`unknown fault member "${key}"`);
   }
-  const { path, method, status, body, bodyBase64, headers, delayMs, drop, times } = spec;
+  const { path, method, status, body, bodyBase64, headers, delayMs, drop, times } = switches;
   if (typeof path !== 'string' || !(path === '*' || path.startsWith('/'))) {
     throw new Error('"path" must be "*" or start with "/"');
   }
