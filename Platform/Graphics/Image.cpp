@@ -90,6 +90,23 @@ bool isStartOfFrame(std::uint8_t marker) {
   return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
+// A Huffman table segment: tables of a class/id byte, 16 code-length counts and as many
+// symbols as the counts add up to. A table of more than 256 symbols would overrun the
+// decoder's tables, so it is refused here rather than trusted to the decoder.
+bool hasValidHuffmanTables(std::span<const std::uint8_t> segment) {
+  constexpr std::size_t kTableHead = 17;
+  constexpr std::size_t kMaximumSymbols = 256;
+  std::size_t pos = 0;
+  while (pos < segment.size()) {
+    if (segment.size() - pos < kTableHead) return false;
+    std::size_t symbols = 0;
+    for (std::size_t i = 1; i < kTableHead; ++i) symbols += segment[pos + i];
+    if (symbols > kMaximumSymbols || symbols > segment.size() - pos - kTableHead) return false;
+    pos += kTableHead + symbols;
+  }
+  return true;
+}
+
 // A JPEG stream: marker segments by their lengths (the first start-of-frame segment holds
 // height and width), entropy-coded data byte by byte (in it every 0xFF is followed by a
 // stuffed 0x00 or a restart marker), up to the end-of-image marker. Stray bytes between
@@ -115,6 +132,10 @@ Scan scanJPEG(std::span<const std::uint8_t> data) {
       return scan;
     }
     if (length > size - pos) return scan;
+    if (marker == 0xC4 && !hasValidHuffmanTables(data.subspan(pos + 2, length - 2))) {
+      scan.structure = Structure::malformed;
+      return scan;
+    }
     // Length, sample precision, then height and width.
     if (isStartOfFrame(marker) && !scan.width && length >= 7) {
       scan.height = bigEndian(data, pos + 3, 2);
