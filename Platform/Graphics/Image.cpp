@@ -1,6 +1,7 @@
 #include "Platform/Graphics/Image.h"
 
 #include <algorithm>
+#include <array>
 #include <climits>
 #include <cstring>
 #include <utility>
@@ -93,16 +94,41 @@ bool isStartOfFrame(std::uint8_t marker) {
 // A Huffman table segment: tables of a class/id byte, 16 code-length counts and as many
 // symbols as the counts add up to. A table of more than 256 symbols would overrun the
 // decoder's tables, so it is refused here rather than trusted to the decoder.
-bool hasValidHuffmanTables(std::span<const std::uint8_t> segment) {
+// Tables defined so far, by class (0 DC, 1 AC) and id (0 to 3).
+using HuffmanTables = std::array<std::array<bool, 4>, 2>;
+
+bool readHuffmanTables(std::span<const std::uint8_t> segment, HuffmanTables& defined) {
   constexpr std::size_t kTableHead = 17;
   constexpr std::size_t kMaximumSymbols = 256;
   std::size_t pos = 0;
   while (pos < segment.size()) {
     if (segment.size() - pos < kTableHead) return false;
+    const std::uint8_t tableClass = segment[pos] >> 4;
+    const std::uint8_t id = segment[pos] & 0x0F;
+    if (tableClass > 1 || id > 3) return false;
     std::size_t symbols = 0;
     for (std::size_t i = 1; i < kTableHead; ++i) symbols += segment[pos + i];
     if (symbols > kMaximumSymbols || symbols > segment.size() - pos - kTableHead) return false;
+    defined[tableClass][id] = true;
     pos += kTableHead + symbols;
+  }
+  return true;
+}
+
+// A scan may only use tables defined before it: a decoder would read an empty table past
+// its end. A scan of DC coefficients (spectral start 0) uses DC tables, one that reaches AC
+// coefficients (spectral end above 0) AC tables.
+bool scanUsesDefinedTables(std::span<const std::uint8_t> segment, const HuffmanTables& defined) {
+  if (segment.empty()) return false;
+  const std::size_t components = segment[0];
+  if (segment.size() < 1 + 2 * components + 3) return false;
+  const std::uint8_t spectralStart = segment[1 + 2 * components];
+  const std::uint8_t spectralEnd = segment[2 + 2 * components];
+  for (std::size_t c = 0; c < components; ++c) {
+    const std::uint8_t tables = segment[2 + 2 * c];
+    if ((tables >> 4) > 3 || (tables & 0x0F) > 3) return false;
+    if (spectralStart == 0 && !defined[0][tables >> 4]) return false;
+    if (spectralEnd > 0 && !defined[1][tables & 0x0F]) return false;
   }
   return true;
 }
@@ -113,6 +139,7 @@ bool hasValidHuffmanTables(std::span<const std::uint8_t> segment) {
 // segments are skipped, as decoders tolerate them.
 Scan scanJPEG(std::span<const std::uint8_t> data) {
   Scan scan;
+  HuffmanTables huffmanTables{};
   std::size_t pos = 2;
   const std::size_t size = data.size();
   while (true) {
@@ -132,7 +159,9 @@ Scan scanJPEG(std::span<const std::uint8_t> data) {
       return scan;
     }
     if (length > size - pos) return scan;
-    if (marker == 0xC4 && !hasValidHuffmanTables(data.subspan(pos + 2, length - 2))) {
+    const auto segment = data.subspan(pos + 2, length - 2);
+    if ((marker == 0xC4 && !readHuffmanTables(segment, huffmanTables)) ||
+        (marker == 0xDA && !scanUsesDefinedTables(segment, huffmanTables))) {
       scan.structure = Structure::malformed;
       return scan;
     }
