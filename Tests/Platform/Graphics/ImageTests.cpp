@@ -82,7 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
                      {0, 0, 0, 0},
                      {10, 20, 30, 255}},
                     0},
-        FixtureCase{"solid.jpg", 16, 8, {{200, 40, 40, 255}}, 3},
         // The second frame is all yellow; only the first one is shown.
         FixtureCase{"twoframes.gif",
                     2,
@@ -169,6 +168,8 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"png_16385_high", pngClaiming(1, 16385), ImageDecodeError::tooLarge},
         RefusalCase{"png_over_64_megapixels", pngClaiming(8193, 8193), ImageDecodeError::tooLarge},
         RefusalCase{"jpeg_20000x20000", jpegClaiming(20000, 20000), ImageDecodeError::tooLarge},
+        RefusalCase{"jpeg_is_not_decoded", resource("solid.jpg"),
+                    ImageDecodeError::unsupportedFormat},
         RefusalCase{"gif_65535x65535", gifClaiming(65535, 65535), ImageDecodeError::tooLarge},
         RefusalCase{"png_zero_wide", pngClaiming(0, 2), ImageDecodeError::corrupt}));
 
@@ -212,9 +213,6 @@ INSTANTIATE_TEST_SUITE_P(
                     withBytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0,    0,
                                0,    0,   'I', 'E', 'N',  'D',  0xAE, 0x42, 0x60, 0x82},
                               0),
-                    ImageDecodeError::corrupt},
-        RefusalCase{"jpeg_without_frame_header",
-                    withBytes({0xFF, 0xD8, 0xFF, 0xE0, 0, 4, 0, 0, 0xFF, 0xD9}, 0),
                     ImageDecodeError::corrupt},
         RefusalCase{"gif_trailer_before_any_image",
                     withBytes({'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B}, 0),
