@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Platform/Foundation/JSONNesting.h"
 #include "Platform/Foundation/UTF8.h"
 
 namespace brelum {
@@ -17,45 +18,11 @@ using nlohmann::json;
 // keeps hostile input from costing unbounded memory or stack in anything that walks the tree.
 constexpr std::size_t kMaxNestingDepth = 512;
 
-// Counts brackets outside strings. Malformed text may miscount; the parser refuses it anyway.
-bool nestsTooDeep(std::string_view text) {
-  std::size_t depth = 0;
-  bool inString = false;
-  bool escaped = false;
-  for (const char c : text) {
-    if (inString) {
-      if (escaped) {
-        escaped = false;
-      } else if (c == '\\') {
-        escaped = true;
-      } else if (c == '"') {
-        inString = false;
-      }
-      continue;
-    }
-    switch (c) {
-      case '"':
-        inString = true;
-        break;
-      case '[':
-      case '{':
-        if (++depth > kMaxNestingDepth) return true;
-        break;
-      case ']':
-      case '}':
-        if (depth > 0) --depth;
-        break;
-      default:
-        break;
-    }
-  }
-  return false;
-}
-
 // The body as a JSON document; nothing when it is not UTF-8 text holding one JSON value.
 std::optional<json> parseDocument(std::span<const std::uint8_t> data) {
   const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
-  if (!platform::isValidUTF8(text) || nestsTooDeep(text)) return std::nullopt;
+  if (!platform::isValidUTF8(text) || platform::jsonNestsDeeperThan(text, kMaxNestingDepth))
+    return std::nullopt;
   // JSON text never holds a raw NUL (strings must escape it), but the parser takes one as
   // the end of input and would accept whatever document precedes it.
   if (text.find('\0') != std::string_view::npos) return std::nullopt;

@@ -17,8 +17,4 @@ inline constexpr std::size_t kMaxJSONDepth = 512;
 // value, or nested deeper than kMaxJSONDepth.
 [[nodiscard]] std::optional<nlohmann::json> parseJSONText(std::string_view text);
 
-// True when the text opens more than kMaxJSONDepth arrays or objects at once (brackets
-// inside strings do not count).
-[[nodiscard]] bool nestsTooDeep(std::string_view text);
-
 }  // namespace socketio::detail
