@@ -8,6 +8,8 @@
 #include "Platform/Foundation/FatalError.h"
 #include "Platform/UI/AnimationGroup.h"
 #include "Platform/UI/Layer.h"
+#include "Platform/UI/LayoutConstraint.h"
+#include "Platform/UI/LayoutSolver.h"
 #include "Platform/UI/NibCoder.h"
 #include "Platform/UI/Window.h"
 
@@ -15,7 +17,9 @@ namespace platform {
 namespace {
 
 void requireMainThread(const char* what) {
-  if (!isMainThread()) fatalError(std::string(what) + " called off the main thread");
+  // Asked once per thread: the answer never changes, and asking costs system calls.
+  thread_local const bool onMainThread = isMainThread();
+  if (!onMainThread) fatalError(std::string(what) + " called off the main thread");
 }
 
 Color animatableColor(const std::optional<Color>& color) {
@@ -43,6 +47,15 @@ View::View(const NibCoder& coder) : View() {
 }
 
 View::~View() {
+  // The other views of these constraints must not keep a pointer to this one.
+  for (auto& constraint : std::exchange(constraints_, {})) {
+    constraint->active_ = false;
+    for (View* other : {constraint->first_, constraint->second_}) {
+      if (other && other != this) std::erase(other->constraints_, constraint);
+    }
+    if (constraint->first_ == this) constraint->first_ = nullptr;
+    if (constraint->second_ == this) constraint->second_ = nullptr;
+  }
   layer_->view_ = nullptr;
   for (auto& subview : subviews_) subview->superview_ = nullptr;
   dropAnimations(false);
@@ -142,6 +155,7 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
     const auto at = std::ranges::find(siblings, keep.get(), &std::shared_ptr<View>::get);
     // Within the same superview the index counts the list without the moved view.
     if (old == this && std::size_t(at - siblings.begin()) < index) --index;
+    if (old != this) keep->deactivateConstraintsLeaving(*keep);
     siblings.erase(at);
     old->setNeedsLayout();
     old->setNeedsDisplay();
@@ -164,9 +178,22 @@ void View::removeFromSuperview() {
   superview->setNeedsDisplay();
   auto& siblings = superview->subviews_;
   siblings.erase(std::ranges::find(siblings, this, &std::shared_ptr<View>::get));
+  deactivateConstraintsLeaving(*this);
   superview_ = nullptr;
   superview->setNeedsLayout();
   windowDidChange(oldWindow);
+}
+
+void View::deactivateConstraintsLeaving(const View& subtree) {
+  // A constraint from inside a subtree that leaves its superview to a view outside it has
+  // nothing to solve it once the trees part.
+  std::vector<std::shared_ptr<LayoutConstraint>> leaving;
+  for (const auto& constraint : constraints_) {
+    const View* other = constraint->first_ == this ? constraint->second_ : constraint->first_;
+    if (other && !other->isDescendant(subtree)) leaving.push_back(constraint);
+  }
+  LayoutConstraint::deactivate(leaving);
+  for (auto& subview : subviews_) subview->deactivateConstraintsLeaving(subtree);
 }
 
 void View::windowDidChange(Window* oldWindow) {
@@ -267,6 +294,10 @@ void View::layoutIfNeeded() {
   requireMainThread("View::layoutIfNeeded");
   if (!subtreeNeedsLayout_) return;
   auto self = sharedAs<View>();  // layoutSubviews may remove this view from its superview
+  layOutSubtree();
+}
+
+void View::layOutSubtree() {
   subtreeNeedsLayout_ = false;
   if (needsLayout_) {
     needsLayout_ = false;
@@ -276,11 +307,12 @@ void View::layoutIfNeeded() {
   for (std::size_t i = 0; i < subviews_.size(); ++i) {
     if (!subviews_[i]->subtreeNeedsLayout_) continue;
     auto child = subviews_[i];
-    child->layoutIfNeeded();
+    child->layOutSubtree();
   }
 }
 
 void View::layoutSubviews() {
+  LayoutSolver::layOutSubviews(*this);
 }
 
 // Coordinates
