@@ -7,6 +7,7 @@
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Foundation/FatalError.h"
 #include "Platform/UI/AnimationGroup.h"
+#include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/LayoutConstraint.h"
 #include "Platform/UI/LayoutSolver.h"
@@ -57,6 +58,7 @@ View::~View() {
     if (constraint->second_ == this) constraint->second_ = nullptr;
   }
   layer_->view_ = nullptr;
+  for (auto& recognizer : gestureRecognizers_) recognizer->view_ = nullptr;
   for (auto& subview : subviews_) subview->superview_ = nullptr;
   dropAnimations(false);
 }
@@ -271,6 +273,41 @@ void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
   if (translates == translatesAutoresizingMask_) return;
   translatesAutoresizingMask_ = translates;
   if (superview_) superview_->setNeedsLayout();
+}
+
+// Input
+
+void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
+  if (!recognizer || recognizer->view_ == this) return;
+  auto keep = recognizer;
+  if (View* previous = keep->view_) previous->removeGestureRecognizer(*keep);
+  keep->view_ = this;
+  gestureRecognizers_.push_back(std::move(keep));
+}
+
+void View::removeGestureRecognizer(const GestureRecognizer& recognizer) {
+  auto it =
+      std::ranges::find(gestureRecognizers_, &recognizer, &std::shared_ptr<GestureRecognizer>::get);
+  if (it == gestureRecognizers_.end()) return;
+  auto released = std::move(*it);  // released after the list no longer holds it
+  gestureRecognizers_.erase(it);
+  released->view_ = nullptr;
+}
+
+bool View::pointInside(Point point) const {
+  return bounds_.contains(point);
+}
+
+std::shared_ptr<View> View::hitTest(Point point) {
+  if (hidden_ || alpha_ < 0.01 || !userInteractionEnabled_ || !pointInside(point)) return nullptr;
+  for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
+    View& subview = **it;
+    const Rect frame = subview.frame();
+    const Point inSubview{point.x - frame.origin.x + subview.bounds_.origin.x,
+                          point.y - frame.origin.y + subview.bounds_.origin.y};
+    if (auto hit = subview.hitTest(inSubview)) return hit;
+  }
+  return sharedAs<View>();
 }
 
 // Layout

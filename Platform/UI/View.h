@@ -19,6 +19,7 @@
 
 namespace platform {
 
+class GestureRecognizer;
 class Layer;
 class LayoutConstraint;
 class NibCoder;
@@ -142,6 +143,22 @@ class View : public Object {
   }
   void setTranslatesAutoresizingMaskIntoConstraints(bool translates);
 
+  // Gesture recognizers see the touches on this view and its subviews. A recognizer belongs
+  // to one view at a time: adding it here takes it from its previous view.
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const GestureRecognizer& recognizer);
+  [[nodiscard]] const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers()
+      const noexcept {
+    return gestureRecognizers_;
+  }
+
+  // The deepest visible, interactive view under `point` (in this view's coordinates): the
+  // receiver or a descendant, last subview first. A hidden view, one with alpha below 0.01 or
+  // with user interaction disabled is passed over with its subtree, and so is any part of a
+  // subview that lies outside its superview's bounds.
+  [[nodiscard]] virtual std::shared_ptr<View> hitTest(Point point);
+  [[nodiscard]] virtual bool pointInside(Point point) const;
+
   // Anchors to make constraints from. A constrained view is placed by its superview's
   // layoutSubviews once it stops translating its autoresizing mask.
   [[nodiscard]] LayoutXAxisAnchor leftAnchor() { return xAnchor(LayoutAttribute::left); }
@@ -239,6 +256,7 @@ class View : public Object {
   View* superview_ = nullptr;  // cleared by the superview when it lets go or dies
   std::vector<AnimationRecord> animations_;
   std::vector<std::shared_ptr<LayoutConstraint>> constraints_;  // active, binding this view
+  std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
   LayoutNode layoutNode_;
   bool isWindow_ = false;  // set by Window: the root of a tree that draws
 };
