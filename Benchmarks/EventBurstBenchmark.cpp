@@ -11,6 +11,7 @@
 //   cmake --build build/bench --target EventBurstBenchmark
 //   build/bench/Benchmarks/EventBurstBenchmark [events]
 #include <dirent.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <chrono>
@@ -101,14 +102,24 @@ Round sendBurst(EventTracker& tracker, int count, std::chrono::seconds limit) {
   return round;
 }
 
-// How many of `count` numbered events the queue holds exactly once.
+// How many of `count` numbered events the queue holds exactly once, read a page at a time.
 int deliveredOnce(const testsupport::Backend& backend, int count) {
+  constexpr int kPage = 1000;
   std::multiset<int> seen;
-  for (const auto& message : testsupport::queueMessages(backend)) {
-    const auto document = nlohmann::json::parse(message.body, nullptr, false);
-    if (document.is_discarded()) continue;
-    seen.insert(std::stoi(
-        document.at("data").at("event").at("event").at("collection_name").get<std::string>()));
+  for (int from = 0;; from += kPage) {
+    const auto page =
+        backend.request("GET", "/__control/queue/messages?from=" + std::to_string(from) +
+                                   "&count=" + std::to_string(kPage));
+    if (!page) return 0;
+    const auto messages = nlohmann::json::parse(page->body, nullptr, false);
+    if (messages.is_discarded() || messages.at("messages").empty()) break;
+    for (const auto& message : messages.at("messages")) {
+      const auto document =
+          nlohmann::json::parse(message.at("body").get<std::string>(), nullptr, false);
+      if (document.is_discarded()) continue;
+      seen.insert(std::stoi(
+          document.at("data").at("event").at("event").at("collection_name").get<std::string>()));
+    }
   }
   int once = 0;
   for (int i = 0; i < count; ++i) once += seen.count(i) == 1 ? 1 : 0;
@@ -166,10 +177,15 @@ int main(int argc, char** argv) {
   // What the completions released goes back once the main loop is idle again.
   (void)platform::MainLoop::runUntil([] { return false; }, 200ms);
   const long after = statusBytes("VmRSS");
+  // What the allocator still holds after handing it back, to tell free heap from live data.
+  malloc_trim(0);
+  const long trimmed = statusBytes("VmRSS");
   std::printf(
       "silent queue: %d of %d callbacks in %.2f s, %d failures logged; RSS %.1f MB "
-      "before, %.1f MB after (baseline %.1f MB)\n",
-      stuck.completed, events, stuck.seconds, timedOut, before / 1e6, after / 1e6, baseline / 1e6);
+      "before, %.1f MB after, %.1f MB once the allocator trimmed its free memory "
+      "(baseline %.1f MB)\n",
+      stuck.completed, events, stuck.seconds, timedOut, before / 1e6, after / 1e6, trimmed / 1e6,
+      baseline / 1e6);
   met = met && stuck.completed == events && timedOut == events && after <= before + 8 * 1024 * 1024;
   std::printf("%s\n", met ? "goals met" : "GOALS MISSED");
   return met ? 0 : 1;

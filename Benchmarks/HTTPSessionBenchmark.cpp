@@ -116,8 +116,9 @@ void adapterRequests(benchmark::State& state) {
 
 void plainCurlMultiRequests(benchmark::State& state) {
   const auto concurrency = static_cast<int>(state.range(0));
+  const long cap = state.range(1);
   target().backend->reset();  // what earlier runs left in its recorder would slow it down
-  benchmarks::PlainCurlMultiLoop loop(target().url, {}, concurrency);
+  benchmarks::PlainCurlMultiLoop loop(target().url, {}, concurrency, cap);
   // Opens the connections, as the other runs do before timing.
   bool succeeded = loop.runBatch();
   for (auto _ : state) succeeded = loop.runBatch() && succeeded;
@@ -137,10 +138,14 @@ BENCHMARK(sessionRequests)
     ->Arg(8)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
+// cap:6 holds the floor to the session's default of six connections per host, which at
+// eight in flight keeps two requests waiting as the session does.
 BENCHMARK(plainCurlMultiRequests)
     ->Name("PlainCurlMulti")
-    ->Arg(1)
-    ->Arg(8)
+    ->ArgNames({"", "cap"})
+    ->Args({1, 0})
+    ->Args({8, 0})
+    ->Args({8, 6})
     ->UseRealTime()
     ->MeasureProcessCPUTime();
 

@@ -17,13 +17,15 @@ namespace benchmarks {
 // `concurrency` times at once on a set of easy handles configured once, with no queues,
 // threads or copies around it. It trusts what the session trusts (the system store where
 // libcurl reads it plus the extra CA), loaded once into one store that every connection
-// shares, and goes where the connect-to table says.
+// shares, and goes where the connect-to table says. `maximumHostConnections` (0: none) caps
+// the connections to the host as libcurl does, for a comparison at the session's cap.
 class PlainCurlMultiLoop {
  public:
   PlainCurlMultiLoop(const std::string& url, const std::vector<std::string>& headers,
-                     int concurrency)
+                     int concurrency, long maximumHostConnections = 0)
       : multi_(curl_multi_init()), bodies_(static_cast<std::size_t>(concurrency)) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    curl_multi_setopt(multi_, CURLMOPT_MAX_HOST_CONNECTIONS, maximumHostConnections);
     for (const auto& route : platform::ConnectToTable::shared().curlConnectTo()) {
       connectTo_ = curl_slist_append(connectTo_, route.c_str());
     }

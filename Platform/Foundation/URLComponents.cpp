@@ -47,8 +47,8 @@ std::optional<std::string> optionalString(bool present, std::string_view text) {
 
 }  // namespace
 
-// One pass with a table: every event crosses here with its whole document, and
-// urls::encode measures the output first and then writes it, at twice the cost.
+// One pass with a table, straight into the result's buffer: every event crosses here with
+// its whole document.
 std::string percentEncodeQueryValue(std::string_view value) {
   static constexpr auto kUnreserved = [] {
     std::array<bool, 256> table{};
@@ -57,16 +57,20 @@ std::string percentEncodeQueryValue(std::string_view value) {
   }();
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string encoded;
-  encoded.reserve(value.size() * 3);
-  for (const char c : value) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (kUnreserved[byte]) {
-      encoded += c;
-    } else {
-      const char escaped[3] = {'%', kHex[byte >> 4], kHex[byte & 0xF]};
-      encoded.append(escaped, 3);
+  encoded.resize_and_overwrite(value.size() * 3, [value](char* out, std::size_t) {
+    char* next = out;
+    for (const char c : value) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (kUnreserved[byte]) {
+        *next++ = c;
+      } else {
+        *next++ = '%';
+        *next++ = kHex[byte >> 4];
+        *next++ = kHex[byte & 0xF];
+      }
     }
-  }
+    return static_cast<std::size_t>(next - out);
+  });
   return encoded;
 }
 
