@@ -651,9 +651,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST_F(HTTPSessionBackendTest, RedirectsAreFollowedAndOnlyTheFinalResponseIsDelivered) {
+  // Sent at most once: following a redirect is a new request after a response, not a resend.
   for (const char* code : {"301", "302", "303", "307", "308"}) {
-    auto delivery =
-        deliver(session_->request(url(std::string("/echo/redirect/") + code)).validate());
+    auto delivery = deliver(
+        session_->request(url(std::string("/echo/redirect/") + code)).validate().atMostOnce());
     ASSERT_TRUE(delivery->reply && delivery->reply->response) << code;
     const auto& reply = *delivery->reply;
     EXPECT_FALSE(reply.error) << code;
@@ -750,10 +751,10 @@ TEST_F(HTTPSessionCapTest, AtMostTheCapRunsPerHostAndTheRestGoInOrder) {
 }
 
 TEST_F(HTTPSessionCapTest, WaitingRequestsLastWhileTheHostAnswersAndTimeOutWhenItStops) {
-  // Three rounds of 150 ms each, longer than the time-out of the last ones waiting, and
+  // Three rounds of 250 ms each, longer than the time-out of the last ones waiting, and
   // yet nothing stood still for that long.
-  backend().setFault(testsupport::Backend::Fault("/echo/steady/*").delay(150ms));
-  for (const auto& reply : sendAll("/echo/steady/", 6, 400ms)) {
+  backend().setFault(testsupport::Backend::Fault("/echo/steady/*").delay(250ms));
+  for (const auto& reply : sendAll("/echo/steady/", 6, 600ms)) {
     EXPECT_FALSE(reply.error) << reply.error->description;
   }
   // A host that never answers: those waiting fail too, without ever going out.
