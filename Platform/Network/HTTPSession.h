@@ -52,7 +52,7 @@ class HTTPSession : public std::enable_shared_from_this<HTTPSession> {
   struct Configuration {
     // The longest an exchange may go without a byte moving, unless the request says. One
     // waiting for a connection to its host counts from when it was sent, or from the last
-    // byte moved to that host if later.
+    // answer of that host if later.
     std::chrono::milliseconds timeout = URLRequest::kDefaultTimeout;
     // Sent as User-Agent unless a request gives its own; empty: the platform's default.
     std::string userAgent;

@@ -119,17 +119,43 @@ void HTTPSessionWorker::enqueue(const std::shared_ptr<HTTPTransfer>& transfer) {
   if (wakeUp) wake();
 }
 
+bool HTTPSessionWorker::take(const std::shared_ptr<HTTPTransfer>& transfer) {
+  if (transfer->delivered.exchange(true, std::memory_order_acq_rel)) return false;
+  std::lock_guard lock(mutex_);
+  undelivered_.erase(transfer);
+  return true;
+}
+
 void HTTPSessionWorker::deliver(const std::shared_ptr<HTTPTransfer>& transfer,
                                 DataResponse response) {
-  if (transfer->delivered.exchange(true, std::memory_order_acq_rel)) return;
-  {
-    std::lock_guard lock(mutex_);
-    undelivered_.erase(transfer);
-  }
+  if (!take(transfer)) return;
   transfer->queue->async([completion = std::exchange(transfer->completion, nullptr),
                           response = std::move(response)]() mutable {
     if (completion) completion(std::move(response));
   });
+}
+
+void HTTPSessionWorker::deliverLater(const std::shared_ptr<HTTPTransfer>& transfer,
+                                     DataResponse response) {
+  if (!take(transfer)) return;
+  ready_.push_back(
+      {transfer->queue, std::exchange(transfer->completion, nullptr), std::move(response)});
+}
+
+void HTTPSessionWorker::postReady() {
+  while (!ready_.empty()) {
+    // The first queue's completions, in the order they were taken; the rest wait their turn.
+    const auto queue = ready_.front().queue;
+    std::vector<Ready> batch;
+    std::vector<Ready> others;
+    for (auto& item : ready_) (item.queue == queue ? batch : others).push_back(std::move(item));
+    ready_ = std::move(others);
+    queue->async([batch = std::move(batch)]() mutable {
+      for (auto& item : batch) {
+        if (item.completion) item.completion(std::move(item.response));
+      }
+    });
+  }
 }
 
 void HTTPSessionWorker::requestStop() {
@@ -182,6 +208,7 @@ void HTTPSessionWorker::run() {
     const auto now = Clock::now();
     expireWaiting(now);
     expireRunning(now);
+    postReady();
     if (stopping_.load(std::memory_order_acquire)) break;
     poll();
   }
@@ -198,6 +225,7 @@ void HTTPSessionWorker::poll() {
 }
 
 void HTTPSessionWorker::windDown() {
+  postReady();
   std::vector<std::shared_ptr<HTTPTransfer>> left;
   {
     std::lock_guard lock(mutex_);
@@ -230,7 +258,7 @@ void HTTPSessionWorker::admit(std::shared_ptr<HTTPTransfer> transfer) {
     forgetIfIdle(transfer->origin);
     return;
   }
-  const auto due = std::max(transfer->submitted, origin.lastProgress) + transfer->timeout;
+  const auto due = std::max(transfer->submitted, origin.lastAnswer) + transfer->timeout;
   origin.nextWaitingDeadline = std::min(origin.nextWaitingDeadline, due);
   origin.waiting.push_back(std::move(transfer));
 }
@@ -239,30 +267,31 @@ void HTTPSessionWorker::start(const std::shared_ptr<HTTPTransfer>& transfer, Ori
   const bool freshConnection = connectionsNeedRenewal();
   auto handle = takeHandle();
   if (!handle) {
-    deliver(transfer,
-            {std::nullopt, {}, HTTPSessionError{Kind::transport, "curl_easy_init failed"}});
+    deliverLater(transfer,
+                 {std::nullopt, {}, HTTPSessionError{Kind::transport, "curl_easy_init failed"}});
     return;
   }
   auto routes = currentConnectTo();
   if (!routes) {
-    deliver(transfer, {std::nullopt,
-                       {},
-                       HTTPSessionError{Kind::transport, curl_easy_strerror(CURLE_OUT_OF_MEMORY)}});
+    deliverLater(transfer,
+                 {std::nullopt,
+                  {},
+                  HTTPSessionError{Kind::transport, curl_easy_strerror(CURLE_OUT_OF_MEMORY)}});
     return;
   }
   if (auto failure = handle->prepare(*transfer, *routes, freshConnection)) {
-    deliver(transfer, {std::nullopt, {}, std::move(*failure)});
+    deliverLater(transfer, {std::nullopt, {}, std::move(*failure)});
     return;
   }
   if (auto code = curl_multi_add_handle(multi_, handle->get()); code != CURLM_OK) {
-    deliver(transfer,
-            {std::nullopt, {}, HTTPSessionError{Kind::transport, curl_multi_strerror(code)}});
+    deliverLater(transfer,
+                 {std::nullopt, {}, HTTPSessionError{Kind::transport, curl_multi_strerror(code)}});
     return;
   }
   ++origin.running;
-  // Its clock starts now; its host's only when bytes move.
+  // Its clock starts now; its host's only when the host answers.
   transfer->lastActivity = Clock::now();
-  transfer->originProgress = &origin.lastProgress;
+  transfer->originAnswered = &origin.lastAnswer;
   CURL* easy = handle->get();
   running_.emplace(easy, Running{transfer, std::move(handle)});
 }
@@ -281,8 +310,9 @@ void HTTPSessionWorker::perform() {
   if (auto code = curl_multi_perform(multi_, &stillRunning); code != CURLM_OK) {
     for (auto& [easy, running] : std::exchange(running_, {})) {
       curl_multi_remove_handle(multi_, easy);
-      deliver(running.transfer,
-              {std::nullopt, {}, HTTPSessionError{Kind::transport, curl_multi_strerror(code)}});
+      deliverLater(
+          running.transfer,
+          {std::nullopt, {}, HTTPSessionError{Kind::transport, curl_multi_strerror(code)}});
       release(std::move(running));
     }
     return;
@@ -299,10 +329,8 @@ void HTTPSessionWorker::finish(CURL* easy, CURLcode result) {
   Running running = std::move(found->second);
   running_.erase(found);
   auto& handle = *running.handle;
-  // Posted before the handle is put back, so that the caller's queue wakes up while the
-  // worker tidies up.
-  deliver(running.transfer,
-          running.transfer->outcome(result, handle.errorDetail(), handle.effectiveURL()));
+  deliverLater(running.transfer,
+               running.transfer->outcome(result, handle.errorDetail(), handle.effectiveURL()));
   curl_multi_remove_handle(multi_, easy);
   release(std::move(running));
 }
@@ -312,7 +340,7 @@ void HTTPSessionWorker::finish(CURL* easy, CURLcode result) {
 void HTTPSessionWorker::release(Running running) {
   returnHandle(std::move(running.handle));
   auto& transfer = *running.transfer;
-  transfer.originProgress = nullptr;
+  transfer.originAnswered = nullptr;
   auto found = origins_.find(transfer.origin);
   if (found == origins_.end()) return;
   --found->second.running;
@@ -340,7 +368,7 @@ void HTTPSessionWorker::expireRunning(Clock::time_point now) {
     Running running = std::move(found->second);
     running_.erase(found);
     curl_multi_remove_handle(multi_, easy);
-    deliver(running.transfer, running.transfer->timedOut(running.handle->effectiveURL()));
+    deliverLater(running.transfer, running.transfer->timedOut(running.handle->effectiveURL()));
     release(std::move(running));
   }
 }
@@ -352,7 +380,7 @@ void HTTPSessionWorker::expireWaiting(Clock::time_point now) {
     origin.nextWaitingDeadline = Clock::time_point::max();
     std::deque<std::shared_ptr<HTTPTransfer>> kept;
     for (auto& transfer : origin.waiting) {
-      const auto due = std::max(transfer->submitted, origin.lastProgress) + transfer->timeout;
+      const auto due = std::max(transfer->submitted, origin.lastAnswer) + transfer->timeout;
       if (now >= due) {
         expired.push_back(std::move(transfer));
       } else {
@@ -365,7 +393,7 @@ void HTTPSessionWorker::expireWaiting(Clock::time_point now) {
   std::erase_if(origins_, [](const auto& entry) {
     return entry.second.running == 0 && entry.second.waiting.empty();
   });
-  for (const auto& transfer : expired) deliver(transfer, transfer->timedOut(nullptr));
+  for (const auto& transfer : expired) deliverLater(transfer, transfer->timedOut(nullptr));
 }
 
 int HTTPSessionWorker::pollTimeoutMs() const {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -23,6 +24,7 @@
 namespace platform {
 
 class CurlEasyHandle;
+class DispatchQueue;
 class HTTPTransfer;
 
 // The HTTP session's worker and what it owns: the libcurl multi handle with its pool of
@@ -35,8 +37,8 @@ class HTTPTransfer;
 //
 // Connections: at most `maximumConnectionsPerHost` exchanges run at once against one
 // scheme, host and port; the rest wait, in the order they came, holding no libcurl handle.
-// A waiting transfer times out when nothing moved on the way to its host for its
-// time-out, counted from when it was submitted at the earliest.
+// A waiting transfer times out when its host answered nothing for its time-out, counted
+// from when it was submitted at the earliest.
 //
 // Trust: pooled connections and TLS sessions were verified under the extra CA setting of
 // their day. When it changes, no request goes out on an older connection or resumes an
@@ -72,7 +74,7 @@ class HTTPSessionWorker {
   struct Origin {
     std::size_t running = 0;
     std::deque<std::shared_ptr<HTTPTransfer>> waiting;
-    Clock::time_point lastProgress{};
+    Clock::time_point lastAnswer{};
     // No waiting transfer is due before this.
     Clock::time_point nextWaitingDeadline = Clock::time_point::max();
   };
@@ -81,6 +83,19 @@ class HTTPSessionWorker {
     std::shared_ptr<HTTPTransfer> transfer;
     std::unique_ptr<CurlEasyHandle> handle;
   };
+
+  struct Ready {
+    std::shared_ptr<DispatchQueue> queue;
+    std::move_only_function<void(DataResponse)> completion;
+    DataResponse response;
+  };
+
+  // The worker's deliveries: taken at once, posted together at the end of the round, one
+  // task per queue, so that a round that ends many exchanges wakes each queue once.
+  // Whether the caller is the one to deliver `transfer`'s completion.
+  [[nodiscard]] bool take(const std::shared_ptr<HTTPTransfer>& transfer);
+  void deliverLater(const std::shared_ptr<HTTPTransfer>& transfer, DataResponse response);
+  void postReady();
 
   void wake();
   void poll();
@@ -120,6 +135,7 @@ class HTTPSessionWorker {
   std::uint64_t connectionsGeneration_ = 0;  // the trust setting of the pooled connections
   std::unordered_map<std::string, Origin> origins_;
   std::unordered_map<CURL*, Running> running_;
+  std::vector<Ready> ready_;
   std::vector<std::unique_ptr<CurlEasyHandle>> idleHandles_;
   SharedCurlSlist connectTo_;
   std::optional<std::uint64_t> connectToGeneration_;

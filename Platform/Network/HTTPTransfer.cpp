@@ -56,13 +56,13 @@ HTTPSessionError errorFor(CURLcode code, const char* detail) {
 
 }  // namespace
 
-void HTTPTransfer::noteActivity(Clock::time_point now) {
-  lastActivity = now;
-  if (originProgress) *originProgress = now;
+void HTTPTransfer::noteAnswer() {
+  lastActivity = Clock::now();
+  if (originAnswered) *originAnswered = lastActivity;
 }
 
 bool HTTPTransfer::headerLine(std::string_view line) {
-  noteActivity();
+  noteAnswer();
   if (line.starts_with("HTTP/")) {
     // A new response starts: what came before was interim or a redirect.
     awaitingResponse_ = false;
@@ -105,7 +105,7 @@ bool HTTPTransfer::headerLine(std::string_view line) {
 }
 
 bool HTTPTransfer::bodyBytes(std::string_view bytes) {
-  noteActivity();
+  noteAnswer();
   if (body_.size() + bytes.size() > maximumBodySize) {
     bodyTooLarge_ = true;
     return false;
@@ -120,7 +120,9 @@ bool HTTPTransfer::progress(std::int64_t downloaded, std::int64_t uploaded) {
   if (downloaded != seenDown_ || uploaded != seenUp_) {
     seenDown_ = downloaded;
     seenUp_ = uploaded;
-    noteActivity();
+    // Bytes going out keep this exchange alive, but say nothing of whether the host
+    // answers: only answers keep the requests waiting for it alive.
+    lastActivity = Clock::now();
   }
   return true;
 }

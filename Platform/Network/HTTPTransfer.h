@@ -40,8 +40,9 @@ class HTTPTransfer {
   DataRequest::Completion completion;
 
   // The worker's.
-  std::string origin;                           // scheme://host:port, the unit of the cap
-  Clock::time_point* originProgress = nullptr;  // set while the transfer runs
+  std::string origin;  // scheme://host:port, the unit of the cap
+  // When its host last answered anything; set while the transfer runs.
+  Clock::time_point* originAnswered = nullptr;
   Clock::time_point lastActivity;
 
   // Called by libcurl, through the easy handle, on the worker. False or a short count
@@ -59,9 +60,9 @@ class HTTPTransfer {
   // What the completion gets when nothing moved for `timeout`.
   [[nodiscard]] DataResponse timedOut(const char* effectiveURL);
 
-  void noteActivity(Clock::time_point now = Clock::now());
-
  private:
+  void noteAnswer();
+
   [[nodiscard]] bool hasResponse(bool succeeded) const {
     return headerBlockDone_ && (succeeded || !redirectPending_);
   }

@@ -757,17 +757,18 @@ TEST_F(HTTPSessionCapTest, WaitingRequestsLastWhileTheHostAnswersAndTimeOutWhenI
   for (const auto& reply : sendAll("/echo/steady/", 6, 600ms)) {
     EXPECT_FALSE(reply.error) << reply.error->description;
   }
-  // A host that never answers: those waiting fail too, without ever going out.
+  // A host that never answers: those waiting fail too, most without ever going out (a
+  // connection freed just before they are due may still take one each).
   backend().setFault(testsupport::Backend::Fault("/echo/stuck/*").delay(10s));
-  for (const auto& reply : sendAll("/echo/stuck/", 5, 300ms)) {
+  for (const auto& reply : sendAll("/echo/stuck/", 8, 300ms)) {
     ASSERT_TRUE(reply.error);
     EXPECT_EQ(reply.error->kind, Kind::timedOut);
     EXPECT_FALSE(reply.response);
   }
   const auto recorded = backend().requests();
-  EXPECT_EQ(std::ranges::count_if(recorded,
+  EXPECT_LE(std::ranges::count_if(recorded,
                                   [](const auto& r) { return r.path.starts_with("/echo/stuck/"); }),
-            2);
+            4);
 }
 
 // libcurl sends a request again on a new connection when a kept-alive one dies after the
