@@ -1,5 +1,7 @@
 #include "Classes/EventTracker/Gateway/BrelumAPI/EventTrackingJSON.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 #include <ostream>
@@ -76,6 +78,19 @@ INSTANTIATE_TEST_SUITE_P(Zones, DocumentInZone,
                            std::erase(name, '/');
                            return name;
                          });
+
+// A zone the database cannot name, given to the process as a rule, is the one the C library
+// uses: ICU alone would take the zone /etc/localtime names.
+TEST(EventTrackingJSONDeathTest, CreationTimeFollowsARuleTheProcessStartedWith) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, ICU not yet asked
+  EXPECT_EXIT(
+      {
+        setenv("TZ", "<+0330>-3:30", 1);
+        std::fputs(encode(build(Event::open_app("e"))).value_or("").c_str(), stderr);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "\"created_at\":\"2025-12-07T01:32:40\\+0330\"");
+}
 
 TEST(EventTrackingJSON, CreationMillisecondsKeepTheirFractionAndIgnoreTheStoredValue) {
   auto document = build(Event::open_app("e"), Date(1.0078125));
