@@ -104,8 +104,7 @@ std::expected<std::shared_ptr<Image>, ImageDecodeError> decodeGIF(
   const GifImageDesc frame = gif->Image;
   // Every row is decoded even where the screen clips it, so the frame is held to the limits
   // too.
-  if (frame.Width < 0 || frame.Height < 0 ||
-      !limits.admits(std::uint64_t(frame.Width), std::uint64_t(frame.Height))) {
+  if (!limits.admits(std::uint64_t(frame.Width), std::uint64_t(frame.Height))) {
     return std::unexpected(ImageDecodeError::tooLarge);
   }
   const ColorMapObject* colors = frame.ColorMap != nullptr ? frame.ColorMap : gif->SColorMap;
