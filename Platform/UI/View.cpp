@@ -7,6 +7,7 @@
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Foundation/FatalError.h"
 #include "Platform/UI/AnimationGroup.h"
+#include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/LayoutConstraint.h"
 #include "Platform/UI/LayoutSolver.h"
@@ -48,15 +49,17 @@ View::View(const NibCoder& coder) : View() {
 
 View::~View() {
   // The other views of these constraints must not keep a pointer to this one.
+  layoutLinks_.clear();
   for (auto& constraint : std::exchange(constraints_, {})) {
     constraint->active_ = false;
     for (View* other : {constraint->first_, constraint->second_}) {
-      if (other && other != this) std::erase(other->constraints_, constraint);
+      if (other && other != this) other->forgetConstraint(*constraint);
     }
     if (constraint->first_ == this) constraint->first_ = nullptr;
     if (constraint->second_ == this) constraint->second_ = nullptr;
   }
   layer_->view_ = nullptr;
+  for (auto& recognizer : gestureRecognizers_) recognizer->view_ = nullptr;
   for (auto& subview : subviews_) subview->superview_ = nullptr;
   dropAnimations(false);
 }
@@ -184,6 +187,14 @@ void View::removeFromSuperview() {
   windowDidChange(oldWindow);
 }
 
+void View::forgetConstraint(const LayoutConstraint& constraint) {
+  std::erase_if(constraints_, [&](const auto& held) { return held.get() == &constraint; });
+  layoutLinks_.erase(
+      std::remove_if(layoutLinks_.begin(), layoutLinks_.end(),
+                     [&](const auto& link) { return link.constraint == &constraint; }),
+      layoutLinks_.end());
+}
+
 void View::deactivateConstraintsLeaving(const View& subtree) {
   // A constraint from inside a subtree that leaves its superview to a view outside it has
   // nothing to solve it once the trees part.
@@ -271,6 +282,41 @@ void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
   if (translates == translatesAutoresizingMask_) return;
   translatesAutoresizingMask_ = translates;
   if (superview_) superview_->setNeedsLayout();
+}
+
+// Input
+
+void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
+  if (!recognizer || recognizer->view_ == this) return;
+  auto keep = recognizer;
+  if (View* previous = keep->view_) previous->removeGestureRecognizer(*keep);
+  keep->view_ = this;
+  gestureRecognizers_.push_back(std::move(keep));
+}
+
+void View::removeGestureRecognizer(const GestureRecognizer& recognizer) {
+  auto it =
+      std::ranges::find(gestureRecognizers_, &recognizer, &std::shared_ptr<GestureRecognizer>::get);
+  if (it == gestureRecognizers_.end()) return;
+  auto released = std::move(*it);  // released after the list no longer holds it
+  gestureRecognizers_.erase(it);
+  released->view_ = nullptr;
+}
+
+bool View::pointInside(Point point) const {
+  return bounds_.contains(point);
+}
+
+std::shared_ptr<View> View::hitTest(Point point) {
+  if (hidden_ || alpha_ < 0.01 || !userInteractionEnabled_ || !pointInside(point)) return nullptr;
+  for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
+    View& subview = **it;
+    const Rect frame = subview.frame();
+    const Point inSubview{point.x - frame.origin.x + subview.bounds_.origin.x,
+                          point.y - frame.origin.y + subview.bounds_.origin.y};
+    if (auto hit = subview.hitTest(inSubview)) return hit;
+  }
+  return sharedAs<View>();
 }
 
 // Layout

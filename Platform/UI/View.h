@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include "Platform/Graphics/Color.h"
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/AnimationRecord.h"
@@ -19,6 +21,7 @@
 
 namespace platform {
 
+class GestureRecognizer;
 class Layer;
 class LayoutConstraint;
 class NibCoder;
@@ -142,6 +145,22 @@ class View : public Object {
   }
   void setTranslatesAutoresizingMaskIntoConstraints(bool translates);
 
+  // Gesture recognizers see the touches on this view and its subviews. A recognizer belongs
+  // to one view at a time: adding it here takes it from its previous view.
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const GestureRecognizer& recognizer);
+  [[nodiscard]] const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers()
+      const noexcept {
+    return gestureRecognizers_;
+  }
+
+  // The deepest visible, interactive view under `point` (in this view's coordinates): the
+  // receiver or a descendant, last subview first. A hidden view, one with alpha below 0.01 or
+  // with user interaction disabled is passed over with its subtree, and so is any part of a
+  // subview that lies outside its superview's bounds.
+  [[nodiscard]] virtual std::shared_ptr<View> hitTest(Point point);
+  [[nodiscard]] virtual bool pointInside(Point point) const;
+
   // Anchors to make constraints from. A constrained view is placed by its superview's
   // layoutSubviews once it stops translating its autoresizing mask.
   [[nodiscard]] LayoutXAxisAnchor leftAnchor() { return xAnchor(LayoutAttribute::left); }
@@ -209,6 +228,7 @@ class View : public Object {
     return {sharedAs<View>(), attribute};
   }
   void deactivateConstraintsLeaving(const View& subtree);
+  void forgetConstraint(const LayoutConstraint& constraint);
 
   void recordAnimation(AnimatableProperty property, AnimationRecord::Value from,
                        AnimationRecord::Value to);
@@ -239,6 +259,10 @@ class View : public Object {
   View* superview_ = nullptr;  // cleared by the superview when it lets go or dies
   std::vector<AnimationRecord> animations_;
   std::vector<std::shared_ptr<LayoutConstraint>> constraints_;  // active, binding this view
+  std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
+  // constraints_ as the solver reads them: held inside the view for the usual few, so that a
+  // pass over many views reads memory in order instead of chasing a block per view.
+  boost::container::small_vector<LayoutNode::Link, 4> layoutLinks_;
   LayoutNode layoutNode_;
   bool isWindow_ = false;  // set by Window: the root of a tree that draws
 };
