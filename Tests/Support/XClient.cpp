@@ -86,6 +86,23 @@ void XClient::focusElsewhere() {
   focus(ownWindow_);
 }
 
+void XClient::resize(WindowID window, int width, int height) {
+  tolerantly(display_, [&] {
+    XResizeWindow(display_, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  });
+}
+
+void XClient::requestClose(WindowID window) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display_, "WM_PROTOCOLS", False);
+  event.xclient.format = 32;
+  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display_, "WM_DELETE_WINDOW", False));
+  event.xclient.data.l[1] = CurrentTime;
+  tolerantly(display_, [&] { XSendEvent(display_, window, False, NoEventMask, &event); });
+}
+
 void XClient::setResources(std::string_view resources) {
   XChangeProperty(display_, DefaultRootWindow(display_), XA_RESOURCE_MANAGER, XA_STRING, 8,
                   PropModeReplace, reinterpret_cast<const unsigned char*>(resources.data()),

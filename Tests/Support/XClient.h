@@ -49,6 +49,10 @@ class XClient {
   void focus(WindowID window);
   void focusElsewhere();
 
+  // What a window manager does when the person resizes a window, or clicks its close box.
+  void resize(WindowID window, int width, int height);
+  void requestClose(WindowID window);
+
   // Replaces the server's resource database (what xrdb loads), e.g. "Xft.dpi:\t192\n" for a
   // desktop scaled twice; programs read it when they connect.
   void setResources(std::string_view resources);

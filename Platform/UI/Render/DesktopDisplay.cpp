@@ -41,6 +41,9 @@ void configureSDL() {
   SDL_SetHint(SDL_HINT_MOUSE_TOUCH_EVENTS, "0");
   // A press on a window without focus is a press, as on a phone's screen.
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
+  // Pixels go to the window as they are (shared memory on X11): a GPU texture would load a
+  // GL stack for a copy.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   // Closing a window ends nothing by itself: its owner decides.
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
 }

@@ -51,6 +51,9 @@ class Renderer {
   const std::vector<PixelRect>& render(Window& window,
                                        View::Clock::time_point at = View::Clock::now());
 
+  // What the last render() redrew.
+  [[nodiscard]] const std::vector<PixelRect>& lastRedrawn() const noexcept { return redrawn_; }
+
   // The next render() draws everything.
   void invalidate() noexcept { fullRedraw_ = true; }
 

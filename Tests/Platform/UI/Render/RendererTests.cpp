@@ -8,15 +8,20 @@
 #include <string>
 #include <vector>
 
+#include "Platform/Graphics/Screen.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ImageView.h"
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/Render/Snapshot.h"
-#include "Platform/UI/Screen.h"
 #include "Platform/UI/Window.h"
 #include "Tests/Platform/UI/Render/PixelProbe.h"
 #include "Tests/Support/MainLoopPump.h"
 
+using platform::Button;
 using platform::Color;
+using platform::ControlState;
 using platform::Image;
+using platform::ImageView;
 using platform::Layer;
 using platform::Point;
 using platform::Rect;
@@ -102,17 +107,29 @@ TEST_F(RendererTest, TranslucentViewFadesWithItsSubviewsAsOnePicture) {
   EXPECT_PRED_FORMAT2(pixelsMatch, at(60, 60), kWhite);
 }
 
-TEST_F(RendererTest, TemplateContentsTakeTheTintAndOriginalsKeepTheirColours) {
-  auto tinted = View::make(Rect{0, 0, 40, 40});
-  tinted->layer()->setContents(
-      solidImage(4, kWhite)->withRenderingMode(Image::RenderingMode::alwaysTemplate));
-  auto original = View::make(Rect{50, 0, 40, 40});
-  original->layer()->setContents(solidImage(4, kRed));
+TEST_F(RendererTest, TemplateImagesTakeTheTintAndOriginalsKeepTheirColours) {
+  auto tinted = View::make<ImageView>(Rect{0, 0, 40, 40});
+  tinted->setImage(solidImage(4, kWhite)->withRenderingMode(Image::RenderingMode::alwaysTemplate));
+  auto original = View::make<ImageView>(Rect{50, 0, 40, 40});
+  original->setImage(solidImage(4, kRed));
   window_->setTintColor(Color{0, 1, 0, 1});  // inherited by both
   window_->addSubview(tinted);
   window_->addSubview(original);
   EXPECT_PRED_FORMAT2(pixelsMatch, at(20, 20), kGreen);
   EXPECT_PRED_FORMAT2(pixelsMatch, at(70, 20), kRed);
+}
+
+TEST_F(RendererTest, ButtonImageSitsInsideItsEdgeInsetsInTheButtonsTint) {
+  auto button = View::make<Button>(Rect{0, 0, 80, 40});
+  button->setBackgroundColor(Color{0, 0, 1, 1});
+  button->setTintColor(Color{0, 1, 0, 1});
+  button->setImage(solidImage(4, kWhite)->withRenderingMode(Image::RenderingMode::alwaysTemplate),
+                   ControlState::normal);
+  button->setImageEdgeInsets({5, 50, 5, 0});  // leaves a 30 x 30 square on the right
+  window_->addSubview(button);
+  EXPECT_PRED_FORMAT2(pixelsMatch, at(65, 20), kGreen);
+  EXPECT_PRED_FORMAT2(pixelsMatch, at(45, 20), kBlue);
+  EXPECT_PRED_FORMAT2(pixelsMatch, at(65, 2), kBlue);
 }
 
 TEST_F(RendererTest, ContentsFitByGravity) {
@@ -174,10 +191,10 @@ TEST_P(IncrementalRedraw, LeavesTheSamePixelsAsAFullRedraw) {
   auto card = coloured({20, 20, 120, 100}, Color{0, 0, 1, 1});
   card->layer()->setCornerRadius(16);
   card->layer()->setMasksToBounds(true);
-  auto inner = coloured({-10, 60, 80, 80}, Color{1, 0.5, 0, 1});
-  inner->layer()->setContents(
-      solidImage(8, kRed)->withRenderingMode(Image::RenderingMode::alwaysTemplate));
-  inner->layer()->setContentsGravity(Layer::ContentsGravity::resizeAspect);
+  auto inner = View::make<ImageView>(Rect{-10, 60, 80, 80});
+  inner->setBackgroundColor(Color{1, 0.5, 0, 1});
+  inner->setImage(solidImage(8, kRed)->withRenderingMode(Image::RenderingMode::alwaysTemplate));
+  inner->setContentMode(platform::ContentMode::center);
   card->addSubview(inner);
   auto sublayer = Layer::make();
   sublayer->setFrame({70, 10, 30, 30});
