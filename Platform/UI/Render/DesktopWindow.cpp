@@ -171,7 +171,7 @@ void DesktopWindow::handleFinger(const SDL_Event& event) {
   // Touch positions come as fractions of the window.
   const Point location{touch.x * size.width, touch.y * size.height};
   if (event.type == SDL_FINGERDOWN) {
-    // Pointer 0 is the mouse; each finger down gets the lowest number free.
+    // Pointer 0 is the mouse; each finger down gets a number no finger down has.
     int pointer = 1;
     for (const auto& [finger, used] : fingers_) pointer = std::max(pointer, used + 1);
     fingers_[touch.fingerId] = pointer;

@@ -85,7 +85,13 @@ Rect place(const Rect& bounds, Size size, Fit fit) {
   return {bounds.midX() - width / 2, bounds.midY() - height / 2, width, height};
 }
 
-void addRoundedRect(cairo_t* context, const Rect& rect, double radius) {
+// Cairo's fixed-point paths overflow (and draw nothing) far beyond any surface; a rectangle
+// cut down to this many points each way looks the same on every surface we draw.
+constexpr double kFarthestEdge = 1e5;
+
+void addRoundedRect(cairo_t* context, Rect rect, double radius) {
+  rect = rect.intersection({-kFarthestEdge, -kFarthestEdge, 2 * kFarthestEdge, 2 * kFarthestEdge});
+  if (rect.isEmpty()) return;
   radius = std::min({radius, rect.width() / 2, rect.height() / 2});
   if (radius <= 0) {
     cairo_rectangle(context, rect.minX(), rect.minY(), rect.width(), rect.height());

@@ -10,9 +10,9 @@
 namespace platform {
 namespace {
 
-// Larger windows than any display shows are drawn no larger: the pixels would not fit in
-// memory, and Cairo refuses sides beyond 32767.
-constexpr double kMaximumSide = 16384;
+// A window larger than any display is drawn cropped to this many pixels a side (its top
+// left part): 256 MB of pixels at most, where its own size could ask for more than memory.
+constexpr double kMaximumSide = 8192;
 
 int pixelSide(double points, double scale) {
   double pixels = std::ceil(points * scale);

@@ -176,6 +176,16 @@ TEST_F(RendererTest, DrawsAtTheScreenScale) {
   EXPECT_PRED_FORMAT2(pixelsMatch, pixelAt(*image, 10.25, 10.25), kWhite);
 }
 
+TEST_F(RendererTest, AWindowWithoutAreaHasNoPictureAndAHugeOneIsCropped) {
+  window_->setFrame({0, 0, 0, 50});
+  EXPECT_EQ(Snapshot::image(*window_), nullptr);
+  window_->setFrame({0, 0, 1e9, 2});
+  auto image = Snapshot::image(*window_);
+  ASSERT_TRUE(image);
+  EXPECT_EQ(image->width(), 8192);
+  EXPECT_PRED_FORMAT2(pixelsMatch, pixelAt(*image, 100, 1), kWhite);
+}
+
 // After any change, drawing only the damage must leave the same pixels as drawing it all.
 struct Change {
   std::string name;
