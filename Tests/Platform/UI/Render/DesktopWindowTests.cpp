@@ -83,17 +83,11 @@ class DesktopWindowTest : public ::testing::Test {
 
   XClient& x() { return server_->client(); }
 
-  // The server's pixel under the window point (x, y) in points.
-  std::optional<RGBA> shown(double px, double py) {
+  // Whether the server shows `colour` under the window point (px, py).
+  bool shows(double px, double py, RGBA colour) {
     const double scale = platform::Screen::main().scale();
     auto pixel = x().pixel(*id_, static_cast<int>(px * scale), static_cast<int>(py * scale));
-    if (!pixel) return std::nullopt;
-    return testsupport::fromRGB(*pixel);
-  }
-
-  bool shows(double px, double py, RGBA colour) {
-    auto pixel = shown(px, py);
-    return pixel && pixelsMatch("", "", *pixel, colour);
+    return pixel && pixelsMatch("", "", testsupport::fromRGB(*pixel), colour);
   }
 
   // Presses at `from`, moves to `to` in steps and lets go; window points.

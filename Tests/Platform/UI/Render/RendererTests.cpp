@@ -166,16 +166,6 @@ TEST_F(RendererTest, AnimationMidpointIsDrawnBetweenItsEnds) {
   EXPECT_PRED_FORMAT2(pixelsMatch, pixelAt(*image, 90, 10), kWhite);
 }
 
-TEST_F(RendererTest, DrawsAtTheScreenScale) {
-  platform::Screen::main().setScale(2);
-  window_->addSubview(coloured({0, 0, 10, 10}, Color{1, 0, 0, 1}));
-  auto image = Snapshot::image(*window_);
-  ASSERT_EQ(image->width(), 200);
-  EXPECT_EQ(image->scale(), 2);
-  EXPECT_PRED_FORMAT2(pixelsMatch, pixelAt(*image, 9.75, 9.75), kRed);
-  EXPECT_PRED_FORMAT2(pixelsMatch, pixelAt(*image, 10.25, 10.25), kWhite);
-}
-
 TEST_F(RendererTest, AWindowWithoutAreaHasNoPictureAndAHugeOneIsCropped) {
   window_->setFrame({0, 0, 0, 50});
   EXPECT_EQ(Snapshot::image(*window_), nullptr);
