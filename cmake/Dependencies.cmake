@@ -12,3 +12,5 @@ find_package(JPEG REQUIRED)
 find_package(GIF REQUIRED)
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(cairo REQUIRED IMPORTED_TARGET cairo)
+# The desktop window: SDL2, and the X11 and Wayland client libraries for its connection.
+pkg_check_modules(desktop REQUIRED IMPORTED_TARGET sdl2 x11 wayland-client)
