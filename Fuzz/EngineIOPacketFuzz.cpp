@@ -24,7 +24,7 @@ void decodeAll(std::string_view frame) {
               handshake->pingTimeout.count() <= 0 ||
               handshake->pingInterval > socketio::detail::kMaxHeartbeatTime ||
               handshake->pingTimeout > socketio::detail::kMaxHeartbeatTime ||
-              (handshake->maxPayload && *handshake->maxPayload == 0)) {
+              handshake->maxPayload == 0) {
             std::abort();
           }
         }

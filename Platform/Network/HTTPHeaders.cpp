@@ -10,7 +10,23 @@ char lowerASCII(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+bool isTokenChar(char c) {
+  static constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         kSymbols.find(c) != std::string_view::npos;
+}
+
 }  // namespace
+
+std::optional<std::string> headerFieldProblem(std::string_view name, std::string_view value) {
+  if (name.empty() || !std::ranges::all_of(name, isTokenChar)) {
+    return "\"" + std::string(name) + "\" is not a header name";
+  }
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    return "the value of \"" + std::string(name) + "\" holds a line break or NUL";
+  }
+  return std::nullopt;
+}
 
 bool headerNamesEqual(std::string_view a, std::string_view b) {
   return std::ranges::equal(a, b, [](char x, char y) { return lowerASCII(x) == lowerASCII(y); });

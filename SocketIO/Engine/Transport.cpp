@@ -2,12 +2,13 @@
 
 #include <array>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <type_traits>
 
+#include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -16,6 +17,7 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "Platform/Foundation/FatalError.h"
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
 
@@ -34,12 +36,46 @@ using boost::system::error_code;
 constexpr std::chrono::seconds kHandshakeTimeout{15};
 constexpr std::chrono::seconds kCloseTimeout{3};
 constexpr const char* kUserAgent = "SocketIO-Cpp/1.0";
+// How much of a declining server's answer its error text quotes.
+constexpr std::size_t kQuotedBodyBytes = 200;
 
 bool isIPLiteral(const std::string& host) {
   error_code ec;
   (void)asio::ip::make_address(host, ec);
   return !ec;
 }
+
+// Printable ASCII from a server's text, for an error message that hosts may log or show.
+std::string quoted(std::string_view text, std::size_t limit) {
+  std::string out(text.substr(0, limit));
+  for (auto& c : out) {
+    if (c < 0x20 || c > 0x7E) c = '?';
+  }
+  return text.size() > limit ? out + "..." : out;
+}
+
+// Masking keys for client frames. The peer (and anyone between) must not be able to predict
+// them, so they come from OpenSSL's generator, drawn a batch at a time: one call serves
+// many frames.
+class MaskKeys {
+ public:
+  std::array<std::uint8_t, 4> next() {
+    if (used_ == keys_.size()) refill();
+    return keys_[used_++];
+  }
+
+ private:
+  void refill() {
+    if (RAND_bytes(keys_.front().data(), static_cast<int>(sizeof(keys_))) != 1) {
+      // Only an unseeded generator fails, which a working Linux system never has.
+      platform::fatalError("OpenSSL has no random bytes for WebSocket masking keys");
+    }
+    used_ = 0;
+  }
+
+  std::array<std::array<std::uint8_t, 4>, 256> keys_{};
+  std::size_t used_ = keys_.size();
+};
 
 // beast::ssl_stream with a teardown of its own. Clang 16 sees Beast 1.81's teardown for
 // ssl_stream twice (the friend declaration and the definition) and refuses the call as
@@ -127,10 +163,7 @@ class CoalescingStream {
       header[length++] = 0x80 | 127;
       for (int shift = 56; shift >= 0; shift -= 8) header[length++] = (size >> shift) & 0xFF;
     }
-    const std::uint32_t key = masks_();
-    const std::array<std::uint8_t, 4> mask{
-        static_cast<std::uint8_t>(key >> 24), static_cast<std::uint8_t>(key >> 16),
-        static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(key)};
+    const auto mask = masks_.next();
     for (const auto byte : mask) header[length++] = byte;
     pending_.append(reinterpret_cast<const char*>(header.data()), length);
     const std::size_t at = pending_.size();
@@ -207,8 +240,7 @@ class CoalescingStream {
   bool flushScheduled_ = false;
   error_code error_;
   std::vector<std::move_only_function<void(error_code)>> flushed_;
-  // Client frames are masked with a key the peer cannot predict.
-  std::mt19937 masks_{std::random_device{}()};
+  MaskKeys masks_;
 };
 
 // The close handshake's teardown: what was written goes out first.
@@ -326,12 +358,7 @@ class WebSocketTransport final : public Transport,
     beast::get_lowest_layer(*ws_).socket().set_option(tcp::no_delay(true), ignored);
     if constexpr (kSecure) {
       auto& tls = ws_->next_layer().next_layer();
-      // IP literals have no server name to send (RFC 6066); the check still covers them.
-      if (!isIPLiteral(target_.host) &&
-          !SSL_set_tlsext_host_name(tls.native_handle(), target_.host.c_str())) {
-        return fail("TLS: server name refused");
-      }
-      tls.set_verify_callback(ssl::host_name_verification(target_.host));
+      if (!checkNameAndSendSNI(tls.native_handle())) return fail("TLS: server name refused");
       auto self = this->shared_from_this();
       tls.async_handshake(ssl::stream_base::client,
                           [self](error_code ec) { self->onTLSHandshake(ec); });
@@ -346,8 +373,11 @@ class WebSocketTransport final : public Transport,
       std::string message = "TLS handshake: " + ec.message();
       if constexpr (kSecure) {
         const long result = SSL_get_verify_result(ws_->next_layer().next_layer().native_handle());
-        if (result != X509_V_OK)
+        if (result == X509_V_ERR_HOSTNAME_MISMATCH || result == X509_V_ERR_IP_ADDRESS_MISMATCH) {
+          message += " (the certificate is not for " + target_.host + ")";
+        } else if (result != X509_V_OK) {
           message += std::string(" (") + X509_verify_cert_error_string(result) + ")";
+        }
       }
       return fail(message);
     }
@@ -375,13 +405,20 @@ class WebSocketTransport final : public Transport,
           for (const auto& [name, value] : headers) request.set(name, value);
         }));
     auto self = this->shared_from_this();
-    ws_->async_handshake(target_.hostHeader, target_.target,
+    ws_->async_handshake(upgradeResponse_, target_.hostHeader, target_.target,
                          [self](error_code ec) { self->onUpgrade(ec); });
   }
 
   void onUpgrade(error_code ec) {
     if (finished_) return;
+    if (ec == websocket::error::upgrade_declined) {
+      const auto& response = upgradeResponse_;
+      return fail("WebSocket upgrade declined: HTTP " + std::to_string(response.result_int()) +
+                  " " + quoted(response.reason(), kQuotedBodyBytes) + ": " +
+                  quoted(response.body(), kQuotedBodyBytes));
+    }
     if (ec) return fail("WebSocket upgrade: " + ec.message());
+    upgradeResponse_ = {};
     opened_ = true;
     // A shorter bound for the close handshake than for the opening one.
     websocket::stream_base::timeout timeouts{};
@@ -434,6 +471,16 @@ class WebSocketTransport final : public Transport,
     });
   }
 
+  // OpenSSL checks the certificate against the host (so that a mismatch is reported as
+  // one); IP literals have no server name to send (RFC 6066), the check still covers them.
+  bool checkNameAndSendSNI(SSL* tls) {
+    if (isIPLiteral(target_.host)) {
+      return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(tls), target_.host.c_str()) == 1;
+    }
+    return SSL_set1_host(tls, target_.host.c_str()) == 1 &&
+           SSL_set_tlsext_host_name(tls, target_.host.c_str()) == 1;
+  }
+
   void fail(std::string message) { finish({false, false, std::move(message)}); }
 
   void finish(Closure closure) {
@@ -464,6 +511,7 @@ class WebSocketTransport final : public Transport,
   std::unique_ptr<Stream> ws_;
   tcp::resolver resolver_;
   beast::flat_buffer buffer_;
+  websocket::response_type upgradeResponse_;
   std::vector<Frame> early_;  // sent before the upgrade was done
   std::function<void()> whenClosed_;
   bool opened_ = false;

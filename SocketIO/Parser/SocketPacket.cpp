@@ -23,7 +23,7 @@ bool payloadFits(SocketPacketType type, const SocketData& payload) {
     case SocketPacketType::connect:
       return payload.is_object();
     case SocketPacketType::disconnect:
-      return false;
+      return true;  // some servers give the reason
     case SocketPacketType::connectError:
       return payload.is_object() || payload.is_string();
     case SocketPacketType::event:
@@ -126,6 +126,15 @@ std::string_view description(SocketPacketError error) {
 }
 
 std::expected<SocketPacket, SocketPacketError> decodeSocketPacket(std::string_view text) {
+  auto head = decodeSocketPacketHead(text);
+  if (!head) return std::unexpected(head.error());
+  if (auto read = decodeSocketPayload(head->packet, head->payload); !read) {
+    return std::unexpected(read.error());
+  }
+  return std::move(head->packet);
+}
+
+std::expected<SocketPacketHead, SocketPacketError> decodeSocketPacketHead(std::string_view text) {
   if (text.empty()) return std::unexpected(SocketPacketError::empty);
   if (text.front() < '0' || text.front() > '6') {
     return std::unexpected(SocketPacketError::unknownType);
@@ -177,20 +186,23 @@ std::expected<SocketPacket, SocketPacketError> decodeSocketPacket(std::string_vi
     at = end;
   }
 
-  if (at < text.size()) {
-    auto payload = parseJSONText(text.substr(at));
-    if (!payload) return std::unexpected(SocketPacketError::badJSON);
-    if (!payloadFits(packet.type, *payload)) {
-      return std::unexpected(SocketPacketError::invalidPayload);
-    }
-    packet.data = std::move(*payload);
-  } else if (packet.type != SocketPacketType::connect &&
-             packet.type != SocketPacketType::disconnect) {
+  return SocketPacketHead{std::move(packet), text.substr(at)};
+}
+
+std::expected<void, SocketPacketError> decodeSocketPayload(SocketPacket& packet,
+                                                           std::string_view payload) {
+  if (payload.empty()) {
     // An event names itself in its payload, an ack's payload is its list of items, and a
     // refusal says why.
+    if (packet.type == SocketPacketType::connect || packet.type == SocketPacketType::disconnect)
+      return {};
     return std::unexpected(SocketPacketError::invalidPayload);
   }
-  return packet;
+  auto data = parseJSONText(payload);
+  if (!data) return std::unexpected(SocketPacketError::badJSON);
+  if (!payloadFits(packet.type, *data)) return std::unexpected(SocketPacketError::invalidPayload);
+  packet.data = std::move(*data);
+  return {};
 }
 
 std::expected<void, SocketPacketError> reconstructBinary(SocketPacket& packet,

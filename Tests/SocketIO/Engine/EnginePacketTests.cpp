@@ -87,12 +87,12 @@ TEST(EngineHandshake, ReadsTheOpenPacket) {
   EXPECT_EQ(handshake->maxPayload, 1000000u);
 }
 
-TEST(EngineHandshake, AnEngineIO3OpenPacketHasNoMaxPayload) {
+TEST(EngineHandshake, AServerThatGivesNoMaxPayloadGetsTheCommonDefault) {
   auto handshake = parseEngineHandshake(
       R"({"sid":"abc","upgrades":["websocket"],"pingInterval":1,"pingTimeout":86400000})");
   ASSERT_TRUE(handshake.has_value());
   EXPECT_EQ(handshake->upgrades, std::vector<std::string>{"websocket"});
-  EXPECT_FALSE(handshake->maxPayload.has_value());
+  EXPECT_EQ(handshake->maxPayload, 1000000u);
 }
 
 struct BadHandshake {
