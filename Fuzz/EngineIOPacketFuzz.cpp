@@ -32,7 +32,11 @@ void decodeAll(std::string_view frame) {
     }
     if (auto packet = socketio::detail::decodeEnginePacket(frame, true, protocol)) {
       if (!packet->binary || packet->type != EnginePacketType::message) std::abort();
-      if (socketio::detail::encodeEngineBinary(packet->data, protocol) != frame) std::abort();
+      if (std::string(socketio::detail::engineMessageLead(true, protocol)) +
+              std::string(packet->data) !=
+          frame) {
+        std::abort();
+      }
     }
   }
 }

@@ -8,8 +8,8 @@
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Foundation/Console.h"
 #include "SocketIO/Client/ManagerCore.h"
-#include "SocketIO/Client/SendBudget.h"
 #include "SocketIO/Client/SocketState.h"
+#include "SocketIO/Engine/SendBudget.h"
 #include "SocketIO/Parser/SocketPacket.h"
 #include "SocketIO/SocketManager.h"
 

@@ -8,8 +8,8 @@
 #include "SocketIO/Client/IOThread.h"
 #include "SocketIO/Client/ManagerCore.h"
 #include "SocketIO/Client/ManagerSettings.h"
-#include "SocketIO/Client/SendBudget.h"
 #include "SocketIO/Client/SocketState.h"
+#include "SocketIO/Engine/SendBudget.h"
 
 namespace socketio {
 
@@ -37,7 +37,7 @@ SocketManager::SocketManager(platform::URL socketURL, SocketIOClientConfiguratio
   status_ = std::make_shared<std::atomic<SocketIOStatus>>(SocketIOStatus::notConnected);
   thread_ = std::make_unique<detail::IOThread>("socketio-io");
   budget_ = detail::SendBudget::make(settings.maxQueuedBytes);
-  core_ = detail::ManagerCore::make(thread_->context(), std::move(settings), status_);
+  core_ = detail::ManagerCore::make(thread_->context(), std::move(settings), status_, budget_);
   outbox_ = std::make_shared<Outbox>();
 }
 

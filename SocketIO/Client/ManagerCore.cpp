@@ -69,17 +69,21 @@ std::chrono::milliseconds reconnectDelay(const ManagerSettings& settings, int at
 
 }  // namespace
 
-std::shared_ptr<ManagerCore> ManagerCore::make(
-    boost::asio::io_context& io, ManagerSettings settings,
-    std::shared_ptr<std::atomic<SocketIOStatus>> status) {
-  return std::shared_ptr<ManagerCore>(new ManagerCore(io, std::move(settings), std::move(status)));
+std::shared_ptr<ManagerCore> ManagerCore::make(boost::asio::io_context& io,
+                                               ManagerSettings settings,
+                                               std::shared_ptr<std::atomic<SocketIOStatus>> status,
+                                               std::shared_ptr<SendBudget> budget) {
+  return std::shared_ptr<ManagerCore>(
+      new ManagerCore(io, std::move(settings), std::move(status), std::move(budget)));
 }
 
 ManagerCore::ManagerCore(boost::asio::io_context& io, ManagerSettings settings,
-                         std::shared_ptr<std::atomic<SocketIOStatus>> status)
+                         std::shared_ptr<std::atomic<SocketIOStatus>> status,
+                         std::shared_ptr<SendBudget> budget)
     : strand_(io.get_executor()),
       settings_(std::move(settings)),
       status_(std::move(status)),
+      budget_(std::move(budget)),
       openTimer_(strand_),
       heartbeatTimer_(strand_),
       pongTimer_(strand_),
@@ -187,17 +191,17 @@ void ManagerCore::emit(const std::string& nsp, EncodedSocketPacket packet,
     }
     space.acks.insert_or_assign(*ackID, std::move(waiter));
   }
-  // Written or not, the packet's bytes leave the budget when `done` goes.
-  Transport::WriteDone done = [bytes = std::move(bytes),
-                               completion = std::move(completion)](bool written) mutable {
-    if (!completion) return;
-    if (written) {
-      completion({});
-    } else {
-      completion(std::unexpected(SocketIOError::disconnected));
-    }
-  };
-  sendPacket(std::move(packet), std::move(done));
+  Transport::WriteDone done;
+  if (completion) {
+    done = [completion = std::move(completion)](bool written) mutable {
+      if (written) {
+        completion({});
+      } else {
+        completion(std::unexpected(SocketIOError::disconnected));
+      }
+    };
+  }
+  sendPacket(std::move(packet), std::move(done), bytes.handOver());
 }
 
 void ManagerCore::sendAck(const std::string& nsp, EncodedSocketPacket packet,
@@ -212,7 +216,7 @@ void ManagerCore::sendAck(const std::string& nsp, EncodedSocketPacket packet,
     log("acknowledgement on " + nsp + " dropped: larger than the server's maxPayload");
     return;
   }
-  sendPacket(std::move(packet), [bytes = std::move(bytes)](bool) {});
+  sendPacket(std::move(packet), nullptr, bytes.handOver());
 }
 
 void ManagerCore::shutdown() {
@@ -274,7 +278,7 @@ void ManagerCore::openEngine() {
   };
   log("connecting to " + std::string(settings_.secure ? "wss://" : "ws://") +
       settings_.hostHeader() + settings_.target);
-  transport_ = Transport::make(strand_, std::move(target), std::move(events));
+  transport_ = Transport::make(strand_, std::move(target), std::move(events), budget_);
   transport_->open();
 
   openTimer_.expires_after(kOpenTimeout);
@@ -504,37 +508,35 @@ void ManagerCore::armTimer(asio::steady_timer& timer, std::chrono::milliseconds 
   });
 }
 
-void ManagerCore::sendEngineText(std::string frame, Transport::WriteDone done) {
-  if (transport_) {
-    transport_->send({std::move(frame), false, std::move(done)});
-  } else if (done) {
-    done(false);
-  }
+void ManagerCore::sendEngineText(std::string frame) {
+  if (transport_) transport_->send({std::move(frame), false, nullptr, {}, 0});
 }
 
 bool ManagerCore::fitsMaxPayload(const EncodedSocketPacket& packet) const {
   const std::size_t limit = handshake_.maxPayload;
-  const std::size_t prefix = settings_.protocol() == EngineProtocol::v3 ? 1 : 0;
+  const std::size_t lead = engineMessageLead(true, settings_.protocol()).size();
   if (packet.text.size() + 1 > limit) return false;
   return std::ranges::all_of(
-      packet.attachments, [&](const SocketBytes& bytes) { return bytes.size() + prefix <= limit; });
+      packet.attachments, [&](const SocketBytes& bytes) { return bytes.size() + lead <= limit; });
 }
 
-void ManagerCore::sendPacket(EncodedSocketPacket packet, Transport::WriteDone done) {
+void ManagerCore::sendPacket(EncodedSocketPacket packet, Transport::WriteDone done,
+                             std::size_t budgeted) {
   if (!transport_) {
+    budget_->release(budgeted);
     if (done) done(false);
     return;
   }
   const std::size_t count = packet.attachments.size();
-  transport_->send({encodeEngineText(EnginePacketType::message, packet.text), false,
-                    count == 0 ? std::move(done) : nullptr});
+  const std::size_t textBytes = packet.text.size();
+  transport_->send({std::move(packet.text), false, count == 0 ? std::move(done) : nullptr,
+                    engineMessageLead(false, settings_.protocol()),
+                    count == 0 ? budgeted : textBytes});
   for (std::size_t i = 0; i < count; ++i) {
     const auto& bytes = packet.attachments[i];
-    transport_->send(
-        {encodeEngineBinary(
-             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-             settings_.protocol()),
-         true, i + 1 == count ? std::move(done) : nullptr});
+    transport_->send({std::string(bytes.begin(), bytes.end()), true,
+                      i + 1 == count ? std::move(done) : nullptr,
+                      engineMessageLead(true, settings_.protocol()), bytes.size()});
   }
 }
 

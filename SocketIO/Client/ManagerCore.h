@@ -15,9 +15,9 @@
 
 #include "SocketIO/Client/Completion.h"
 #include "SocketIO/Client/ManagerSettings.h"
-#include "SocketIO/Client/SendBudget.h"
 #include "SocketIO/Client/SocketState.h"
 #include "SocketIO/Engine/EngineHandshake.h"
+#include "SocketIO/Engine/SendBudget.h"
 #include "SocketIO/Engine/Transport.h"
 #include "SocketIO/Parser/SocketPacket.h"
 #include "SocketIO/SocketClientEvent.h"
@@ -50,7 +50,7 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
 
   [[nodiscard]] static std::shared_ptr<ManagerCore> make(
       boost::asio::io_context& io, ManagerSettings settings,
-      std::shared_ptr<std::atomic<SocketIOStatus>> status);
+      std::shared_ptr<std::atomic<SocketIOStatus>> status, std::shared_ptr<SendBudget> budget);
 
   ~ManagerCore();
   ManagerCore(const ManagerCore&) = delete;
@@ -104,7 +104,8 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
   enum class TransportEnd { close, abort };
 
   ManagerCore(boost::asio::io_context& io, ManagerSettings settings,
-              std::shared_ptr<std::atomic<SocketIOStatus>> status);
+              std::shared_ptr<std::atomic<SocketIOStatus>> status,
+              std::shared_ptr<SendBudget> budget);
 
   // The engine.
   void openEngine();
@@ -130,9 +131,10 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
   // connection it was armed on has ended.
   void armTimer(boost::asio::steady_timer& timer, std::chrono::milliseconds delay,
                 void (ManagerCore::*then)());
-  void sendEngineText(std::string frame, Transport::WriteDone done = nullptr);
+  void sendEngineText(std::string frame);
   [[nodiscard]] bool fitsMaxPayload(const EncodedSocketPacket& packet) const;
-  void sendPacket(EncodedSocketPacket packet, Transport::WriteDone done);
+  // `budgeted`: bytes handed over from the packet's reservation.
+  void sendPacket(EncodedSocketPacket packet, Transport::WriteDone done, std::size_t budgeted = 0);
   // Tells the server we leave `nsp`, when the connection is open.
   void sendDisconnect(const std::string& nsp);
   void setManagerStatus(SocketIOStatus status);
@@ -166,6 +168,7 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
   Strand strand_;
   const ManagerSettings settings_;
   const std::shared_ptr<std::atomic<SocketIOStatus>> status_;
+  const std::shared_ptr<SendBudget> budget_;
   std::map<std::string, Namespace> namespaces_;
 
   EngineState engine_ = EngineState::closed;

@@ -118,6 +118,7 @@ class CoalescingStream {
   const NextLayer& next_layer() const noexcept { return next_; }
 
   void setOwner(std::weak_ptr<void> owner) { owner_ = std::move(owner); }
+  void setBudget(std::shared_ptr<SendBudget> budget) { budget_ = std::move(budget); }
 
   template <class MutableBufferSequence, class ReadHandler>
   auto async_read_some(const MutableBufferSequence& buffers, ReadHandler&& handler) {
@@ -134,7 +135,7 @@ class CoalescingStream {
             for (auto it = asio::buffer_sequence_begin(buffers);
                  it != asio::buffer_sequence_end(buffers); ++it) {
               const asio::const_buffer buffer(*it);
-              pending_.append(static_cast<const char*>(buffer.data()), buffer.size());
+              pending_.bytes.append(static_cast<const char*>(buffer.data()), buffer.size());
               size += buffer.size();
             }
             scheduleFlush();
@@ -145,15 +146,12 @@ class CoalescingStream {
   }
 
   // One whole, unfragmented data frame.
-  void appendFrame(std::string_view payload, bool binary, Transport::WriteDone done) {
-    if (error_) {
-      if (done) done(false);
-      return;
-    }
+  void appendFrame(Transport::Frame frame) {
+    if (error_) return dropFrame(frame);
     std::array<std::uint8_t, 14> header{};
     std::size_t length = 0;
-    header[length++] = 0x80 | (binary ? 0x2 : 0x1);  // FIN and the opcode
-    const std::uint64_t size = payload.size();
+    header[length++] = 0x80 | (frame.binary ? 0x2 : 0x1);  // FIN and the opcode
+    const std::uint64_t size = frame.lead.size() + frame.bytes.size();
     if (size < 126) {
       header[length++] = 0x80 | static_cast<std::uint8_t>(size);  // masked
     } else if (size <= 0xFFFF) {
@@ -165,27 +163,39 @@ class CoalescingStream {
     }
     const auto mask = masks_.next();
     for (const auto byte : mask) header[length++] = byte;
-    pending_.append(reinterpret_cast<const char*>(header.data()), length);
-    const std::size_t at = pending_.size();
-    pending_.resize(at + payload.size());
-    auto* out = reinterpret_cast<std::uint8_t*>(pending_.data() + at);
-    const auto* in = reinterpret_cast<const std::uint8_t*>(payload.data());
-    for (std::size_t i = 0; i < payload.size(); ++i) out[i] = in[i] ^ mask[i & 3];
-    if (done) pendingDone_.push_back(std::move(done));
+    auto& bytes = pending_.bytes;
+    bytes.append(reinterpret_cast<const char*>(header.data()), length);
+    const std::size_t at = bytes.size();
+    bytes.resize(at + size);
+    auto* out = reinterpret_cast<std::uint8_t*>(bytes.data() + at);
+    std::size_t i = 0;
+    for (const auto piece : {frame.lead, std::string_view(frame.bytes)}) {
+      for (const char c : piece) {
+        out[i] = static_cast<std::uint8_t>(c) ^ mask[i & 3];
+        ++i;
+      }
+    }
+    if (frame.done) pending_.done.push_back(std::move(frame.done));
+    pending_.budgeted += frame.budgeted;
     scheduleFlush();
+  }
+
+  // A frame that will not be written.
+  void dropFrame(Transport::Frame& frame) {
+    if (budget_) budget_->release(frame.budgeted);
+    if (frame.done) frame.done(false);
   }
 
   // Calls `done` once everything appended so far is written (or writing failed).
   void whenFlushed(std::move_only_function<void(error_code)> done) {
-    if (error_ || (!flushing_ && pending_.empty())) return done(error_);
+    if (error_ || (!flushing_ && pending_.bytes.empty())) return done(error_);
     flushed_.push_back(std::move(done));
   }
 
   // Gives up on what is not written yet; a write under way ends with the socket.
   void abandon(error_code ec) {
     if (!error_) error_ = ec;
-    pending_.clear();
-    for (auto& done : std::exchange(pendingDone_, {})) done(false);
+    finishBatch(pending_, false);
     for (auto& done : std::exchange(flushed_, {})) done(error_);
   }
 
@@ -193,7 +203,17 @@ class CoalescingStream {
   struct Batch {
     std::string bytes;
     std::vector<Transport::WriteDone> done;
+    std::size_t budgeted = 0;
   };
+
+  // Tells the frames of a batch how it went and empties it, keeping its capacity.
+  void finishBatch(Batch& batch, bool written) {
+    if (budget_) budget_->release(std::exchange(batch.budgeted, 0));
+    batch.bytes.clear();
+    auto done = std::move(batch.done);
+    batch.done.clear();
+    for (auto& report : done) report(written);
+  }
 
   // The write starts once the handler under way has finished, so that whatever it appends
   // leaves together.
@@ -208,34 +228,34 @@ class CoalescingStream {
     });
   }
 
+  // One write at a time: the batch being written and the one filling swap places.
   void flush() {
-    if (flushing_ || error_ || pending_.empty()) return;
+    if (flushing_ || error_ || pending_.bytes.empty()) return;
     auto owner = owner_.lock();
     if (!owner) return;
     flushing_ = true;
-    auto batch = std::make_shared<Batch>(
-        Batch{std::exchange(pending_, {}), std::exchange(pendingDone_, {})});
-    asio::async_write(next_, asio::buffer(batch->bytes),
-                      [this, owner = std::move(owner), batch](error_code ec, std::size_t) {
-                        onFlushed(ec, *batch);
-                      });
+    std::swap(pending_, writing_);
+    asio::async_write(
+        next_, asio::buffer(writing_.bytes),
+        [this, owner = std::move(owner)](error_code ec, std::size_t) { onFlushed(ec); });
   }
 
-  void onFlushed(error_code ec, Batch& batch) {
+  void onFlushed(error_code ec) {
     flushing_ = false;
-    for (auto& done : batch.done) done(!ec);
+    finishBatch(writing_, !ec);
     if (ec) return abandon(ec);
     // What came in meanwhile goes now: it has waited for this write already.
     flush();
-    if (!flushing_ && pending_.empty()) {
+    if (!flushing_ && pending_.bytes.empty()) {
       for (auto& done : std::exchange(flushed_, {})) done(error_);
     }
   }
 
   NextLayer next_;
   std::weak_ptr<void> owner_;
-  std::string pending_;
-  std::vector<Transport::WriteDone> pendingDone_;
+  std::shared_ptr<SendBudget> budget_;
+  Batch pending_;
+  Batch writing_;
   bool flushing_ = false;
   bool flushScheduled_ = false;
   error_code error_;
@@ -267,7 +287,8 @@ class WebSocketTransport final : public Transport,
   using Stream = websocket::stream<CoalescingStream<Lower>>;
 
  public:
-  WebSocketTransport(Strand strand, TransportTarget target, Events events)
+  WebSocketTransport(Strand strand, TransportTarget target, Events events,
+                     std::shared_ptr<SendBudget> budget)
       : strand_(std::move(strand)),
         target_(std::move(target)),
         events_(std::move(events)),
@@ -287,6 +308,7 @@ class WebSocketTransport final : public Transport,
     } else {
       ws_ = std::make_unique<Stream>(strand_);
     }
+    ws_->next_layer().setBudget(std::move(budget));
   }
 
   void open() override {
@@ -312,15 +334,12 @@ class WebSocketTransport final : public Transport,
   }
 
   void send(Frame frame) override {
-    if (finished_ || closing_) {
-      if (frame.done) frame.done(false);
-      return;
-    }
+    if (finished_ || closing_) return ws_->next_layer().dropFrame(frame);
     if (!opened_) {
       early_.push_back(std::move(frame));
       return;
     }
-    ws_->next_layer().appendFrame(frame.bytes, frame.binary, std::move(frame.done));
+    ws_->next_layer().appendFrame(std::move(frame));
   }
 
   void close(std::function<void()> whenClosed) override {
@@ -429,7 +448,7 @@ class WebSocketTransport final : public Transport,
     if (events_.opened) events_.opened();
     if (finished_) return;
     for (auto& frame : std::exchange(early_, {})) {
-      ws_->next_layer().appendFrame(frame.bytes, frame.binary, std::move(frame.done));
+      ws_->next_layer().appendFrame(std::move(frame));
     }
     if (closing_) startClose();
     read();
@@ -486,9 +505,7 @@ class WebSocketTransport final : public Transport,
   void finish(Closure closure) {
     if (finished_) return;
     finished_ = true;
-    for (auto& frame : std::exchange(early_, {})) {
-      if (frame.done) frame.done(false);
-    }
+    for (auto& frame : std::exchange(early_, {})) ws_->next_layer().dropFrame(frame);
     ws_->next_layer().abandon(asio::error::operation_aborted);
     closeSocket();
     if (!silent_ && events_.closed) events_.closed(std::move(closure));
@@ -523,13 +540,14 @@ class WebSocketTransport final : public Transport,
 
 }  // namespace
 
-std::shared_ptr<Transport> Transport::make(Strand strand, TransportTarget target, Events events) {
+std::shared_ptr<Transport> Transport::make(Strand strand, TransportTarget target, Events events,
+                                           std::shared_ptr<SendBudget> budget) {
   if (target.secure) {
     return std::make_shared<WebSocketTransport<true>>(std::move(strand), std::move(target),
-                                                      std::move(events));
+                                                      std::move(events), std::move(budget));
   }
   return std::make_shared<WebSocketTransport<false>>(std::move(strand), std::move(target),
-                                                     std::move(events));
+                                                     std::move(events), std::move(budget));
 }
 
 }  // namespace socketio::detail

@@ -225,17 +225,8 @@ std::expected<EncodedSocketPacket, SocketPacketError> encodeSocketPacket(SocketP
     if (packet.type == SocketPacketType::ack) packet.type = SocketPacketType::binaryAck;
   }
 
-  std::string payload;
-  if (!packet.data.is_null()) {
-    try {
-      payload = packet.data.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-    } catch (const nlohmann::json::exception&) {
-      return std::unexpected(SocketPacketError::invalidData);
-    }
-  }
-
   auto& text = encoded.text;
-  text.reserve(payload.size() + packet.nsp.size() + 24);
+  text.reserve(packet.nsp.size() + 64);
   text.push_back(static_cast<char>('0' + static_cast<int>(packet.type)));
   if (isBinaryType(packet.type)) {
     text.append(std::to_string(encoded.attachments.size()));
@@ -246,7 +237,17 @@ std::expected<EncodedSocketPacket, SocketPacketError> encodeSocketPacket(SocketP
     text.push_back(',');
   }
   if (packet.id) text.append(std::to_string(*packet.id));
-  text.append(payload);
+  if (!packet.data.is_null()) {
+    // Written straight after the head: no payload string of its own to copy.
+    try {
+      nlohmann::detail::serializer<SocketData> serializer(
+          nlohmann::detail::output_adapter<char>(text), ' ',
+          nlohmann::json::error_handler_t::strict);
+      serializer.dump(packet.data, false, false, 0);
+    } catch (const nlohmann::json::exception&) {
+      return std::unexpected(SocketPacketError::invalidData);
+    }
+  }
   return encoded;
 }
 

@@ -11,9 +11,9 @@ namespace {
 using namespace std::chrono_literals;
 using namespace std::string_literals;
 using socketio::detail::decodeEnginePacket;
-using socketio::detail::encodeEngineBinary;
 using socketio::detail::encodeEngineText;
 using socketio::detail::EngineHandshakeError;
+using socketio::detail::engineMessageLead;
 using socketio::detail::EnginePacketError;
 using socketio::detail::EnginePacketType;
 using socketio::detail::EngineProtocol;
@@ -60,7 +60,7 @@ TEST_P(EngineFrame, DecodesOrNamesTheFault) {
   EXPECT_EQ(packet->type, EnginePacketType::message);
   EXPECT_TRUE(packet->binary);
   EXPECT_EQ(packet->data, *frame.data);
-  EXPECT_EQ(encodeEngineBinary(*frame.data, frame.protocol), frame.bytes);
+  EXPECT_EQ(std::string(engineMessageLead(true, frame.protocol)) + *frame.data, frame.bytes);
 }
 
 INSTANTIATE_TEST_SUITE_P(

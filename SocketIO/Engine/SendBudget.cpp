@@ -1,4 +1,4 @@
-#include "SocketIO/Client/SendBudget.h"
+#include "SocketIO/Engine/SendBudget.h"
 
 #include <utility>
 
@@ -22,9 +22,7 @@ SendBudget::Reservation::~Reservation() {
 }
 
 void SendBudget::Reservation::release() {
-  if (auto budget = std::exchange(budget_, nullptr)) {
-    budget->used_.fetch_sub(std::exchange(bytes_, 0), std::memory_order_relaxed);
-  }
+  if (auto budget = std::exchange(budget_, nullptr)) budget->release(std::exchange(bytes_, 0));
 }
 
 std::shared_ptr<SendBudget> SendBudget::make(std::size_t limit) {

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace socketio::detail {
 
@@ -22,6 +23,10 @@ class SendBudget : public std::enable_shared_from_this<SendBudget> {
     Reservation& operator=(const Reservation&) = delete;
     ~Reservation();
 
+    // The bytes, now counted by whoever holds the packet, which gives them back through
+    // SendBudget::release(); the reservation gives back nothing.
+    [[nodiscard]] std::size_t handOver() { return std::exchange(bytes_, 0); }
+
    private:
     friend class SendBudget;
     Reservation(std::shared_ptr<SendBudget> budget, std::size_t bytes)
@@ -36,6 +41,8 @@ class SendBudget : public std::enable_shared_from_this<SendBudget> {
 
   // Nothing when `bytes` more would pass the limit; what is reserved already stays.
   [[nodiscard]] std::optional<Reservation> reserve(std::size_t bytes);
+  // Gives back bytes handed over from reservations.
+  void release(std::size_t bytes) { used_.fetch_sub(bytes, std::memory_order_relaxed); }
 
  private:
   explicit SendBudget(std::size_t limit) : limit_(limit) {}
