@@ -22,9 +22,9 @@ bool payloadFits(SocketPacketType type, const SocketData& payload) {
   switch (type) {
     case SocketPacketType::connect:
       return payload.is_object();
-    case SocketPacketType::disconnect:
-      return true;  // some servers give the reason
+    case SocketPacketType::disconnect:  // some servers give the reason
     case SocketPacketType::connectError:
+      // Not a number: written after an id, its digits would read as part of the id.
       return payload.is_object() || payload.is_string();
     case SocketPacketType::event:
     case SocketPacketType::binaryEvent:

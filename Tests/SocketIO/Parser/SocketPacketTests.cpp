@@ -95,6 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                       Refused{"2[{}]", SocketPacketError::invalidPayload},
                       Refused{"3", SocketPacketError::invalidPayload},
                       Refused{"0[]", SocketPacketError::invalidPayload},
+                      Refused{"14 2", SocketPacketError::invalidPayload},  // would read as id 42
                       Refused{"41", SocketPacketError::invalidPayload},
                       Refused{R"(2/chat["a"])", SocketPacketError::invalidPayload},
                       Refused{R"(2["a"]x)", SocketPacketError::badJSON},
