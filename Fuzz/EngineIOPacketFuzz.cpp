@@ -24,7 +24,7 @@ void decodeAll(std::string_view frame) {
               handshake->pingTimeout.count() <= 0 ||
               handshake->pingInterval > socketio::detail::kMaxHeartbeatTime ||
               handshake->pingTimeout > socketio::detail::kMaxHeartbeatTime ||
-              (handshake->maxPayload && *handshake->maxPayload == 0)) {
+              handshake->maxPayload == 0) {
             std::abort();
           }
         }
@@ -32,7 +32,11 @@ void decodeAll(std::string_view frame) {
     }
     if (auto packet = socketio::detail::decodeEnginePacket(frame, true, protocol)) {
       if (!packet->binary || packet->type != EnginePacketType::message) std::abort();
-      if (socketio::detail::encodeEngineBinary(packet->data, protocol) != frame) std::abort();
+      if (std::string(socketio::detail::engineMessageLead(true, protocol)) +
+              std::string(packet->data) !=
+          frame) {
+        std::abort();
+      }
     }
   }
 }

@@ -9,6 +9,7 @@
 #include "Platform/Foundation/Console.h"
 #include "SocketIO/Client/ManagerCore.h"
 #include "SocketIO/Client/SocketState.h"
+#include "SocketIO/Engine/SendBudget.h"
 #include "SocketIO/Parser/SocketPacket.h"
 #include "SocketIO/SocketManager.h"
 
@@ -22,6 +23,13 @@ constexpr std::array<std::string_view, 6> kReservedEvents = {
 
 bool isReserved(std::string_view event) {
   return std::ranges::find(kReservedEvents, event) != kReservedEvents.end();
+}
+
+// What a packet holds in memory until it is written.
+std::size_t queuedSize(const detail::EncodedSocketPacket& packet) {
+  std::size_t size = packet.text.size();
+  for (const auto& attachment : packet.attachments) size += attachment.size();
+  return size;
 }
 
 }  // namespace
@@ -153,10 +161,14 @@ void SocketIOClient::send(std::string event, std::vector<SocketData> items,
 
   auto manager = manager_.lock();
   if (!manager) return fail(SocketIOError::cancelled);
-  manager->post([nsp = nsp_, packet = std::move(*packet), written = std::move(written), ackID,
+  auto bytes = manager->budget_->reserve(queuedSize(*packet));
+  if (!bytes) return fail(SocketIOError::sendQueueFull);
+  manager->post([nsp = nsp_, packet = std::move(*packet), bytes = std::move(*bytes),
+                 written = std::move(written), ackID,
                  timeout = ackTimeout.value_or(std::chrono::milliseconds::zero()),
                  answered = std::move(answered)](detail::ManagerCore& core) mutable {
-    core.emit(nsp, std::move(packet), std::move(written), ackID, timeout, std::move(answered));
+    core.emit(nsp, std::move(packet), std::move(bytes), std::move(written), ackID, timeout,
+              std::move(answered));
   });
 }
 
@@ -170,11 +182,18 @@ void SocketIOClient::sendAck(std::uint64_t ackID, std::vector<SocketData> items)
     log("acknowledgement on " + nsp_ + " not sent: its data has no JSON text");
     return;
   }
-  if (auto manager = manager_.lock()) {
-    manager->post([nsp = nsp_, packet = std::move(*packet)](detail::ManagerCore& core) mutable {
-      core.sendAck(nsp, std::move(packet));
-    });
+  auto manager = manager_.lock();
+  if (!manager) return;
+  auto bytes = manager->budget_->reserve(queuedSize(*packet));
+  if (!bytes) {
+    log("acknowledgement on " + nsp_ +
+        " not sent: " + std::string(description(SocketIOError::sendQueueFull)));
+    return;
   }
+  manager->post([nsp = nsp_, packet = std::move(*packet),
+                 bytes = std::move(*bytes)](detail::ManagerCore& core) mutable {
+    core.sendAck(nsp, std::move(packet), std::move(bytes));
+  });
 }
 
 void SocketIOClient::handleEvent(const std::string& event, const std::vector<SocketData>& items,

@@ -27,6 +27,10 @@ SocketIOClientOption SocketIOClientOption::handleQueue(
   return SocketIOClientOption(HandleQueue{std::move(queue)});
 }
 
+SocketIOClientOption SocketIOClientOption::maxQueuedBytes(std::size_t bytes) {
+  return SocketIOClientOption(MaxQueuedBytes{bytes});
+}
+
 SocketIOClientOption SocketIOClientOption::log(bool log) {
   return SocketIOClientOption(Log{log});
 }

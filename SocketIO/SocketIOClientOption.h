@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ class SocketIOClientOption {
   struct Log {
     bool value;
   };
+  struct MaxQueuedBytes {
+    std::size_t value;
+  };
   struct Path {
     std::string value;
   };
@@ -59,9 +63,11 @@ class SocketIOClientOption {
     SocketIOVersion value;
   };
 
-  using Value =
-      std::variant<Compress, ConnectParams, ExtraHeaders, ForceWebsockets, HandleQueue, Log, Path,
-                   Reconnects, ReconnectAttempts, ReconnectWait, ReconnectWaitMax, Secure, Version>;
+  using Value = std::variant<Compress, ConnectParams, ExtraHeaders, ForceWebsockets, HandleQueue,
+                             Log, MaxQueuedBytes, Path, Reconnects, ReconnectAttempts,
+                             ReconnectWait, ReconnectWaitMax, Secure, Version>;
+
+  static constexpr std::size_t kDefaultMaxQueuedBytes = 16 * 1024 * 1024;
 
   // Offer permessage-deflate (on by default): the server, when it agrees, compresses what it
   // sends; what we send goes uncompressed, which the extension allows.
@@ -69,7 +75,8 @@ class SocketIOClientOption {
   // Query parameters added to the connection URL.
   [[nodiscard]] static SocketIOClientOption connectParams(
       std::map<std::string, std::string> params);
-  // Headers added to the WebSocket upgrade request.
+  // Headers added to the WebSocket upgrade request. A name that is not an HTTP token, or a
+  // value holding CR, LF or NUL, makes connecting fail with an error naming it.
   [[nodiscard]] static SocketIOClientOption extraHeaders(
       std::map<std::string, std::string> headers);
   // WebSocket is the only transport this client speaks; the option is taken for hosts that
@@ -80,6 +87,10 @@ class SocketIOClientOption {
       std::shared_ptr<platform::DispatchQueue> queue);
   // Log what the client does through the console (off by default).
   [[nodiscard]] static SocketIOClientOption log(bool log);
+  // The most bytes of packets (events and acknowledgements of all the manager's sockets)
+  // accepted for sending and not yet written, kDefaultMaxQueuedBytes by default. An emit that
+  // would pass it fails at once with SocketIOError::sendQueueFull; what is queued still goes.
+  [[nodiscard]] static SocketIOClientOption maxQueuedBytes(std::size_t bytes);
   // The server's Socket.IO path, "/socket.io/" by default.
   [[nodiscard]] static SocketIOClientOption path(std::string path);
   // Reconnect by itself after a connection is lost (on by default).

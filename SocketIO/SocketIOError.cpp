@@ -18,6 +18,8 @@ std::string_view description(SocketIOError error) {
       return "reserved event name";
     case SocketIOError::invalidData:
       return "data has no JSON text";
+    case SocketIOError::sendQueueFull:
+      return "too much data waiting to be sent";
   }
   return "unknown";
 }

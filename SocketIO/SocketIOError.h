@@ -13,6 +13,8 @@ enum class SocketIOError {
   payloadTooLarge,    // a frame would exceed the largest the server accepts (its maxPayload)
   reservedEventName,  // "connect", "disconnect"...: the server would drop the connection
   invalidData,        // no JSON text for it: a string that is not UTF-8, nesting too deep
+                      // (for an acknowledgement: the server's answer could not be read)
+  sendQueueFull,      // the manager holds its most bytes of unsent packets already
 };
 
 [[nodiscard]] std::string_view description(SocketIOError error);

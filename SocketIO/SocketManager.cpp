@@ -9,12 +9,15 @@
 #include "SocketIO/Client/ManagerCore.h"
 #include "SocketIO/Client/ManagerSettings.h"
 #include "SocketIO/Client/SocketState.h"
+#include "SocketIO/Engine/SendBudget.h"
 
 namespace socketio {
 
 struct SocketManager::Outbox {
   std::mutex mutex;
   std::vector<std::move_only_function<void(detail::ManagerCore&)>> work;
+  // The batch the I/O thread runs; swapped with `work` so both keep their capacity.
+  std::vector<std::move_only_function<void(detail::ManagerCore&)>> running;
 };
 
 std::shared_ptr<SocketManager> SocketManager::make(platform::URL socketURL,
@@ -33,7 +36,8 @@ SocketManager::SocketManager(platform::URL socketURL, SocketIOClientConfiguratio
   log_ = settings.log;
   status_ = std::make_shared<std::atomic<SocketIOStatus>>(SocketIOStatus::notConnected);
   thread_ = std::make_unique<detail::IOThread>("socketio-io");
-  core_ = detail::ManagerCore::make(thread_->context(), std::move(settings), status_);
+  budget_ = detail::SendBudget::make(settings.maxQueuedBytes);
+  core_ = detail::ManagerCore::make(thread_->context(), std::move(settings), status_, budget_);
   outbox_ = std::make_shared<Outbox>();
 }
 
@@ -77,8 +81,23 @@ void SocketManager::disconnect() {
 }
 
 void SocketManager::post(std::move_only_function<void(detail::ManagerCore&)> work) {
-  boost::asio::post(core_->strand(),
-                    [core = core_, work = std::move(work)]() mutable { work(*core); });
+  bool first = false;
+  {
+    std::lock_guard lock(outbox_->mutex);
+    first = outbox_->work.empty();
+    outbox_->work.push_back(std::move(work));
+  }
+  if (!first) return;  // the drain already posted takes it
+  boost::asio::post(core_->strand(), [core = core_, outbox = outbox_] { drain(*core, *outbox); });
+}
+
+void SocketManager::drain(detail::ManagerCore& core, Outbox& outbox) {
+  {
+    std::lock_guard lock(outbox.mutex);
+    std::swap(outbox.work, outbox.running);
+  }
+  for (auto& work : outbox.running) work(core);
+  outbox.running.clear();
 }
 
 std::shared_ptr<SocketIOClient> SocketManager::makeSocket(const std::string& nsp) {

@@ -24,6 +24,7 @@ namespace socketio {
 namespace detail {
 class IOThread;
 class ManagerCore;
+class SendBudget;
 }  // namespace detail
 
 // One Socket.IO connection (Engine.IO 4, or 3 by option, over WebSocket) to the server at a
@@ -83,6 +84,7 @@ class SocketManager : public std::enable_shared_from_this<SocketManager> {
   // Work for the I/O thread, taken in batches: one wake-up serves every call made while
   // the thread was busy.
   struct Outbox;
+  static void drain(detail::ManagerCore& core, Outbox& outbox);
 
   const platform::URL socketURL_;
   const SocketIOClientConfiguration config_;
@@ -92,6 +94,7 @@ class SocketManager : public std::enable_shared_from_this<SocketManager> {
   std::unique_ptr<detail::IOThread> thread_;
   std::shared_ptr<detail::ManagerCore> core_;
   std::shared_ptr<Outbox> outbox_;
+  std::shared_ptr<detail::SendBudget> budget_;
 
   mutable std::mutex mutex_;
   std::map<std::string, std::shared_ptr<SocketIOClient>, std::less<>> sockets_;

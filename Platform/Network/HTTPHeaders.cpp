@@ -6,6 +6,26 @@
 
 namespace platform {
 
+namespace {
+
+bool isTokenChar(char c) {
+  static constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+         kSymbols.find(c) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<std::string> headerFieldProblem(std::string_view name, std::string_view value) {
+  if (name.empty() || !std::ranges::all_of(name, isTokenChar)) {
+    return "\"" + std::string(name) + "\" is not a header name";
+  }
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    return "the value of \"" + std::string(name) + "\" holds a line break or NUL";
+  }
+  return std::nullopt;
+}
+
 bool headerNamesEqual(std::string_view a, std::string_view b) {
   return asciiCaseInsensitiveEqual(a, b);
 }

@@ -23,4 +23,9 @@ void setHeader(HTTPHeaders& headers, std::string_view name, std::string value);
 // ASCII case-insensitive comparison of header names.
 [[nodiscard]] bool headerNamesEqual(std::string_view a, std::string_view b);
 
+// Why a field cannot go on the wire as given, or nothing when it can: a name that is not an
+// HTTP token, or a value holding CR, LF or NUL, could split into further header lines.
+[[nodiscard]] std::optional<std::string> headerFieldProblem(std::string_view name,
+                                                            std::string_view value);
+
 }  // namespace platform

@@ -29,24 +29,10 @@ std::string defaultUserAgent() {
   return std::string("BrelumPlatform/1.0 libcurl/") + curl_version_info(CURLVERSION_NOW)->version;
 }
 
-bool isTokenChar(unsigned char c) {
-  static constexpr std::string_view kSymbols = "!#$%&'*+-.^_`|~";
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
-         kSymbols.find(static_cast<char>(c)) != std::string_view::npos;
-}
-
-// A name that is not a token or a value with CR, LF or NUL could split into further header
-// lines on the wire.
 std::optional<HTTPSessionError> checkHeaders(const HTTPHeaders& headers) {
   for (const auto& [name, value] : headers) {
-    if (name.empty() || !std::ranges::all_of(name, [](char c) {
-          return isTokenChar(static_cast<unsigned char>(c));
-        })) {
-      return HTTPSessionError{Kind::invalidHeader, "\"" + name + "\" is not a header name"};
-    }
-    if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
-      return HTTPSessionError{Kind::invalidHeader,
-                              "the value of \"" + name + "\" holds a line break or NUL"};
+    if (auto problem = headerFieldProblem(name, value)) {
+      return HTTPSessionError{Kind::invalidHeader, std::move(*problem)};
     }
   }
   return std::nullopt;

@@ -24,6 +24,26 @@ constexpr std::chrono::seconds kOpenTimeout{20};
 constexpr std::chrono::milliseconds kShutdownCloseTimeout{1000};
 // The largest message read, and the most that the attachments of one packet may hold.
 constexpr std::size_t kMaxMessageBytes = 64 * 1024 * 1024;
+// Events a namespace keeps while its CONNECT answer is outstanding; a server sends a few.
+constexpr std::size_t kMaxEarlyEvents = 1000;
+
+std::string_view packetName(SocketPacketType type) {
+  switch (type) {
+    case SocketPacketType::connect:
+      return "CONNECT";
+    case SocketPacketType::disconnect:
+      return "DISCONNECT";
+    case SocketPacketType::event:
+    case SocketPacketType::binaryEvent:
+      return "EVENT";
+    case SocketPacketType::ack:
+    case SocketPacketType::binaryAck:
+      return "ACK";
+    case SocketPacketType::connectError:
+      return "CONNECT_ERROR";
+  }
+  return "packet";
+}
 
 std::vector<SocketData> takeItems(SocketData& array, std::size_t skip) {
   std::vector<SocketData> items;
@@ -49,17 +69,21 @@ std::chrono::milliseconds reconnectDelay(const ManagerSettings& settings, int at
 
 }  // namespace
 
-std::shared_ptr<ManagerCore> ManagerCore::make(
-    boost::asio::io_context& io, ManagerSettings settings,
-    std::shared_ptr<std::atomic<SocketIOStatus>> status) {
-  return std::shared_ptr<ManagerCore>(new ManagerCore(io, std::move(settings), std::move(status)));
+std::shared_ptr<ManagerCore> ManagerCore::make(boost::asio::io_context& io,
+                                               ManagerSettings settings,
+                                               std::shared_ptr<std::atomic<SocketIOStatus>> status,
+                                               std::shared_ptr<SendBudget> budget) {
+  return std::shared_ptr<ManagerCore>(
+      new ManagerCore(io, std::move(settings), std::move(status), std::move(budget)));
 }
 
 ManagerCore::ManagerCore(boost::asio::io_context& io, ManagerSettings settings,
-                         std::shared_ptr<std::atomic<SocketIOStatus>> status)
+                         std::shared_ptr<std::atomic<SocketIOStatus>> status,
+                         std::shared_ptr<SendBudget> budget)
     : strand_(io.get_executor()),
       settings_(std::move(settings)),
       status_(std::move(status)),
+      budget_(std::move(budget)),
       openTimer_(strand_),
       heartbeatTimer_(strand_),
       pongTimer_(strand_),
@@ -110,11 +134,7 @@ void ManagerCore::disconnectSocket(const std::string& nsp) {
   if (shutdown_) return;
   const auto found = namespaces_.find(nsp);
   if (found == namespaces_.end() || !active(found->second.status)) return;
-  if (engine_ == EngineState::open) {
-    if (auto packet = encodeSocketPacket({SocketPacketType::disconnect, nsp, {}, 0, {}})) {
-      sendPacket(std::move(*packet), nullptr);
-    }
-  }
+  sendDisconnect(nsp);
   didDisconnect(nsp, found->second, "io client disconnect");
   closeEngineWhenIdle();
 }
@@ -129,19 +149,16 @@ void ManagerCore::disconnectManager() {
   if (shutdown_) return;
   for (auto& [nsp, space] : namespaces_) {
     if (!active(space.status)) continue;
-    if (engine_ == EngineState::open) {
-      if (auto packet = encodeSocketPacket({SocketPacketType::disconnect, nsp, {}, 0, {}})) {
-        sendPacket(std::move(*packet), nullptr);
-      }
-    }
+    sendDisconnect(nsp);
     didDisconnect(nsp, space, "io client disconnect");
   }
   closeEngine();
 }
 
 void ManagerCore::emit(const std::string& nsp, EncodedSocketPacket packet,
-                       EmitCompletion completion, std::optional<std::uint64_t> ackID,
-                       std::chrono::milliseconds ackTimeout, AckCompletion ack) {
+                       SendBudget::Reservation bytes, EmitCompletion completion,
+                       std::optional<std::uint64_t> ackID, std::chrono::milliseconds ackTimeout,
+                       AckCompletion ack) {
   const auto found = namespaces_.find(nsp);
   if (shutdown_ || found == namespaces_.end() ||
       found->second.status != SocketIOStatus::connected || engine_ != EngineState::open) {
@@ -184,10 +201,11 @@ void ManagerCore::emit(const std::string& nsp, EncodedSocketPacket packet,
       }
     };
   }
-  sendPacket(std::move(packet), std::move(done));
+  sendPacket(std::move(packet), std::move(done), bytes.handOver());
 }
 
-void ManagerCore::sendAck(const std::string& nsp, EncodedSocketPacket packet) {
+void ManagerCore::sendAck(const std::string& nsp, EncodedSocketPacket packet,
+                          SendBudget::Reservation bytes) {
   const auto found = namespaces_.find(nsp);
   if (shutdown_ || found == namespaces_.end() ||
       found->second.status != SocketIOStatus::connected || engine_ != EngineState::open) {
@@ -198,7 +216,7 @@ void ManagerCore::sendAck(const std::string& nsp, EncodedSocketPacket packet) {
     log("acknowledgement on " + nsp + " dropped: larger than the server's maxPayload");
     return;
   }
-  sendPacket(std::move(packet), nullptr);
+  sendPacket(std::move(packet), nullptr, bytes.handOver());
 }
 
 void ManagerCore::shutdown() {
@@ -206,23 +224,13 @@ void ManagerCore::shutdown() {
   shutdown_ = true;
   for (auto& [nsp, space] : namespaces_) {
     failAcks(space, SocketIOError::cancelled);
-    if (active(space.status) && engine_ == EngineState::open) {
-      if (auto packet = encodeSocketPacket({SocketPacketType::disconnect, nsp, {}, 0, {}})) {
-        sendPacket(std::move(*packet), nullptr);
-      }
-    }
+    if (active(space.status)) sendDisconnect(nsp);
     space.status = SocketIOStatus::disconnected;
     if (space.state) space.state->setStatus(SocketIOStatus::disconnected);
   }
   reconnectTimer_.cancel();
-  heartbeatTimer_.cancel();
-  pongTimer_.cancel();
-  openTimer_.cancel();
-  engine_ = EngineState::closed;
-  ++generation_;
-  pendingBinary_.reset();
+  endConnection(TransportEnd::close);
   setManagerStatus(SocketIOStatus::disconnected);
-  if (auto transport = std::exchange(transport_, nullptr)) closeTransport(std::move(transport));
   if (closing_ > 0) {
     // A bounded close: the timer cuts servers that do not answer; the last close to finish
     // cancels it, so that the I/O thread runs out of work at once.
@@ -248,15 +256,15 @@ void ManagerCore::openEngine() {
   const auto generation = generation_;
   const auto weak = weak_from_this();
 
-  if (!settings_.urlProblem.empty()) {
-    asio::post(strand_, [weak, generation, problem = settings_.urlProblem] {
+  if (!settings_.problem.empty()) {
+    asio::post(strand_, [weak, generation, problem = settings_.problem] {
       if (auto self = weak.lock()) self->onTransportClosed(generation, {false, false, problem});
     });
     return;
   }
 
-  TransportTarget target{settings_.host,         settings_.port,     settings_.secure,
-                         settings_.hostHeader(), settings_.target(), settings_.extraHeaders,
+  TransportTarget target{settings_.host,         settings_.port,   settings_.secure,
+                         settings_.hostHeader(), settings_.target, settings_.extraHeaders,
                          settings_.compress,     kMaxMessageBytes};
   Transport::Events events;
   events.opened = [weak, generation] {
@@ -269,8 +277,8 @@ void ManagerCore::openEngine() {
     if (auto self = weak.lock()) self->onTransportClosed(generation, std::move(closure));
   };
   log("connecting to " + std::string(settings_.secure ? "wss://" : "ws://") +
-      settings_.hostHeader() + settings_.target());
-  transport_ = Transport::make(strand_, std::move(target), std::move(events));
+      settings_.hostHeader() + settings_.target);
+  transport_ = Transport::make(strand_, std::move(target), std::move(events), budget_);
   transport_->open();
 
   openTimer_.expires_after(kOpenTimeout);
@@ -287,17 +295,27 @@ void ManagerCore::closeEngine() {
   reconnecting_ = false;
   attempt_ = 0;
   if (engine_ != EngineState::closed) {
-    engine_ = EngineState::closed;
-    ++generation_;
-    openTimer_.cancel();
-    heartbeatTimer_.cancel();
-    pongTimer_.cancel();
-    pendingBinary_.reset();
     // The transport writes what is queued (a last DISCONNECT), then closes.
-    if (auto transport = std::exchange(transport_, nullptr)) closeTransport(std::move(transport));
+    endConnection(TransportEnd::close);
     log("connection closed");
   }
   setManagerStatus(SocketIOStatus::disconnected);
+}
+
+void ManagerCore::endConnection(TransportEnd how) {
+  engine_ = EngineState::closed;
+  ++generation_;
+  openTimer_.cancel();
+  heartbeatTimer_.cancel();
+  pongTimer_.cancel();
+  pendingBinary_.reset();
+  auto transport = std::exchange(transport_, nullptr);
+  if (!transport) return;
+  if (how == TransportEnd::close) {
+    closeTransport(std::move(transport));
+  } else {
+    transport->abort();
+  }
 }
 
 void ManagerCore::closeTransport(std::shared_ptr<Transport> transport) {
@@ -341,12 +359,7 @@ void ManagerCore::onFrame(std::uint64_t generation, std::string frame, bool bina
       if (engine_ != EngineState::open || !v3) return;
       pongTimer_.cancel();
       fireToActive(SocketClientEvent::pong, {});
-      heartbeatTimer_.expires_after(handshake_.pingInterval);
-      heartbeatTimer_.async_wait([weak = weak_from_this(), generation](error_code ec) {
-        if (ec == asio::error::operation_aborted) return;
-        auto self = weak.lock();
-        if (self && self->generation_ == generation) self->sendClientPing();
-      });
+      armTimer(heartbeatTimer_, handshake_.pingInterval, &ManagerCore::sendClientPing);
       break;
     case EnginePacketType::message:
       if (engine_ != EngineState::open) return protocolError("a message before the open packet");
@@ -370,8 +383,8 @@ void ManagerCore::onOpenPacket(std::string_view data) {
   openTimer_.cancel();
   log("open: sid " + handshake_.sid + ", ping every " +
       std::to_string(handshake_.pingInterval.count()) + " ms, timeout " +
-      std::to_string(handshake_.pingTimeout.count()) + " ms" +
-      (handshake_.maxPayload ? ", max payload " + std::to_string(*handshake_.maxPayload) : ""));
+      std::to_string(handshake_.pingTimeout.count()) + " ms" + ", max payload " +
+      std::to_string(handshake_.maxPayload));
   setManagerStatus(SocketIOStatus::connected);
   reconnecting_ = false;
   attempt_ = 0;
@@ -397,16 +410,11 @@ void ManagerCore::onTransportClosed(std::uint64_t generation, Transport::Closure
 
 void ManagerCore::engineLost(const std::string& reason, const std::optional<std::string>& error) {
   if (engine_ == EngineState::closed) return;
-  if (auto transport = std::exchange(transport_, nullptr)) transport->abort();
-  engine_ = EngineState::closed;
-  ++generation_;
-  openTimer_.cancel();
-  heartbeatTimer_.cancel();
-  pongTimer_.cancel();
-  pendingBinary_.reset();
+  endConnection(TransportEnd::abort);
   log("connection lost: " + reason + (error ? " (" + *error + ")" : ""));
   if (shutdown_) return;
   if (error) fireToActive(SocketClientEvent::error, {*error});
+  for (auto& [nsp, space] : namespaces_) dropEarlyEvents(nsp, space, "the connection was lost");
 
   if (settings_.reconnects && anyActive()) {
     if (!reconnecting_) {
@@ -465,27 +473,16 @@ void ManagerCore::scheduleReconnect() {
 void ManagerCore::startHeartbeat() {
   if (settings_.protocol() == EngineProtocol::v4) {
     armServerHeartbeat();
-    return;
+  } else {
+    armTimer(heartbeatTimer_, handshake_.pingInterval, &ManagerCore::sendClientPing);
   }
-  const auto generation = generation_;
-  heartbeatTimer_.expires_after(handshake_.pingInterval);
-  heartbeatTimer_.async_wait([weak = weak_from_this(), generation](error_code ec) {
-    if (ec == asio::error::operation_aborted) return;
-    auto self = weak.lock();
-    if (self && self->generation_ == generation) self->sendClientPing();
-  });
 }
 
 // Engine.IO 4: the server pings every pingInterval; silence for pingInterval + pingTimeout
 // means it is gone.
 void ManagerCore::armServerHeartbeat() {
-  const auto generation = generation_;
-  heartbeatTimer_.expires_after(handshake_.pingInterval + handshake_.pingTimeout);
-  heartbeatTimer_.async_wait([weak = weak_from_this(), generation](error_code ec) {
-    if (ec == asio::error::operation_aborted) return;
-    auto self = weak.lock();
-    if (self && self->generation_ == generation) self->engineLost("ping timeout", std::nullopt);
-  });
+  armTimer(heartbeatTimer_, handshake_.pingInterval + handshake_.pingTimeout,
+           &ManagerCore::heartbeatLost);
 }
 
 // Engine.IO 3: we ping; a pong must come within pingTimeout, and the next ping follows
@@ -494,47 +491,59 @@ void ManagerCore::sendClientPing() {
   if (engine_ != EngineState::open) return;
   sendEngineText(encodeEngineText(EnginePacketType::ping));
   fireToActive(SocketClientEvent::ping, {});
-  const auto generation = generation_;
-  pongTimer_.expires_after(handshake_.pingTimeout);
-  pongTimer_.async_wait([weak = weak_from_this(), generation](error_code ec) {
+  armTimer(pongTimer_, handshake_.pingTimeout, &ManagerCore::heartbeatLost);
+}
+
+void ManagerCore::heartbeatLost() {
+  engineLost("ping timeout", std::nullopt);
+}
+
+void ManagerCore::armTimer(asio::steady_timer& timer, std::chrono::milliseconds delay,
+                           void (ManagerCore::*then)()) {
+  timer.expires_after(delay);
+  timer.async_wait([weak = weak_from_this(), generation = generation_, then](error_code ec) {
     if (ec == asio::error::operation_aborted) return;
     auto self = weak.lock();
-    if (self && self->generation_ == generation) self->engineLost("ping timeout", std::nullopt);
+    if (self && self->generation_ == generation) ((*self).*then)();
   });
 }
 
-void ManagerCore::sendEngineText(std::string frame, Transport::WriteDone done) {
-  if (transport_) {
-    transport_->send({std::move(frame), false, std::move(done)});
-  } else if (done) {
-    done(false);
-  }
+void ManagerCore::sendEngineText(std::string frame) {
+  if (transport_) transport_->send({std::move(frame), false, nullptr, {}, 0});
 }
 
 bool ManagerCore::fitsMaxPayload(const EncodedSocketPacket& packet) const {
-  if (!handshake_.maxPayload) return true;
-  const std::size_t limit = *handshake_.maxPayload;
-  const std::size_t prefix = settings_.protocol() == EngineProtocol::v3 ? 1 : 0;
+  const std::size_t limit = handshake_.maxPayload;
+  const std::size_t lead = engineMessageLead(true, settings_.protocol()).size();
   if (packet.text.size() + 1 > limit) return false;
   return std::ranges::all_of(
-      packet.attachments, [&](const SocketBytes& bytes) { return bytes.size() + prefix <= limit; });
+      packet.attachments, [&](const SocketBytes& bytes) { return bytes.size() + lead <= limit; });
 }
 
-void ManagerCore::sendPacket(EncodedSocketPacket packet, Transport::WriteDone done) {
+void ManagerCore::sendPacket(EncodedSocketPacket packet, Transport::WriteDone done,
+                             std::size_t budgeted) {
   if (!transport_) {
+    budget_->release(budgeted);
     if (done) done(false);
     return;
   }
   const std::size_t count = packet.attachments.size();
-  transport_->send({encodeEngineText(EnginePacketType::message, packet.text), false,
-                    count == 0 ? std::move(done) : nullptr});
+  const std::size_t textBytes = packet.text.size();
+  transport_->send({std::move(packet.text), false, count == 0 ? std::move(done) : nullptr,
+                    engineMessageLead(false, settings_.protocol()),
+                    count == 0 ? budgeted : textBytes});
   for (std::size_t i = 0; i < count; ++i) {
     const auto& bytes = packet.attachments[i];
-    transport_->send(
-        {encodeEngineBinary(
-             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-             settings_.protocol()),
-         true, i + 1 == count ? std::move(done) : nullptr});
+    transport_->send({std::string(bytes.begin(), bytes.end()), true,
+                      i + 1 == count ? std::move(done) : nullptr,
+                      engineMessageLead(true, settings_.protocol()), bytes.size()});
+  }
+}
+
+void ManagerCore::sendDisconnect(const std::string& nsp) {
+  if (engine_ != EngineState::open) return;
+  if (auto packet = encodeSocketPacket({SocketPacketType::disconnect, nsp, {}, 0, {}})) {
+    sendPacket(std::move(*packet), nullptr);
   }
 }
 
@@ -546,20 +555,23 @@ void ManagerCore::setManagerStatus(SocketIOStatus status) {
 
 void ManagerCore::onSocketText(std::string_view text) {
   if (pendingBinary_) return protocolError("a text packet while attachments were due");
-  auto packet = decodeSocketPacket(text);
-  if (!packet) return protocolError(std::string(description(packet.error())));
-  if (packet->type == SocketPacketType::binaryEvent ||
-      packet->type == SocketPacketType::binaryAck) {
-    if (packet->attachments == 0) {
-      if (auto put = reconstructBinary(*packet, {}); !put) {
-        return protocolError(std::string(description(put.error())));
-      }
-      return handlePacket(std::move(*packet));
-    }
-    pendingBinary_.emplace(PendingBinary{std::move(*packet), {}, 0});
+  // A packet whose head cannot be read leaves us unsure what follows it; one whose payload
+  // cannot be read is stepped over, with its attachments.
+  auto head = decodeSocketPacketHead(text);
+  if (!head) return protocolError(std::string(description(head.error())));
+  auto& packet = head->packet;
+  std::optional<SocketPacketError> unreadable;
+  if (auto read = decodeSocketPayload(packet, head->payload); !read) unreadable = read.error();
+  if (packet.attachments > 0) {
+    pendingBinary_.emplace(PendingBinary{std::move(packet), {}, 0, 0, unreadable});
     return;
   }
-  handlePacket(std::move(*packet));
+  if (unreadable) return unreadablePacket(packet, *unreadable);
+  if (packet.type == SocketPacketType::binaryEvent || packet.type == SocketPacketType::binaryAck) {
+    if (auto put = reconstructBinary(packet, {}); !put)
+      return unreadablePacket(packet, put.error());
+  }
+  handlePacket(std::move(packet));
 }
 
 void ManagerCore::onAttachment(std::string_view bytes) {
@@ -567,59 +579,120 @@ void ManagerCore::onAttachment(std::string_view bytes) {
   auto& pending = *pendingBinary_;
   pending.bytes += bytes.size();
   if (pending.bytes > kMaxMessageBytes) return protocolError("attachments too large");
-  pending.attachments.emplace_back(bytes.begin(), bytes.end());
-  if (pending.attachments.size() < pending.packet.attachments) return;
-  auto packet = std::move(pending.packet);
-  auto attachments = std::move(pending.attachments);
+  if (!pending.unreadable) pending.attachments.emplace_back(bytes.begin(), bytes.end());
+  if (++pending.taken < pending.packet.attachments) return;
+  auto finished = std::move(pending);
   pendingBinary_.reset();
-  if (auto put = reconstructBinary(packet, std::move(attachments)); !put) {
-    return protocolError(std::string(description(put.error())));
+  if (finished.unreadable) return unreadablePacket(finished.packet, *finished.unreadable);
+  if (auto put = reconstructBinary(finished.packet, std::move(finished.attachments)); !put) {
+    return unreadablePacket(finished.packet, put.error());
   }
-  handlePacket(std::move(packet));
+  handlePacket(std::move(finished.packet));
+}
+
+void ManagerCore::unreadablePacket(const SocketPacket& packet, SocketPacketError error) {
+  std::string what = "unreadable " + std::string(packetName(packet.type)) + " packet on " +
+                     packet.nsp + (packet.id ? " (id " + std::to_string(*packet.id) + ")" : "") +
+                     " dropped: " + std::string(description(error));
+  log(what);
+  const auto found = namespaces_.find(packet.nsp);
+  if (found == namespaces_.end()) return;
+  auto& space = found->second;
+  if (packet.id &&
+      (packet.type == SocketPacketType::ack || packet.type == SocketPacketType::binaryAck)) {
+    if (auto waiter = space.acks.extract(*packet.id); !waiter.empty()) {
+      waiter.mapped().completion(std::unexpected(SocketIOError::invalidData));
+    }
+  }
+  if (active(space.status)) fireClientEvent(space, SocketClientEvent::error, {std::move(what)});
+  // An answer to our CONNECT that cannot be read ends the wait for one.
+  const bool answer =
+      packet.type == SocketPacketType::connect || packet.type == SocketPacketType::connectError;
+  if (answer && space.status == SocketIOStatus::connecting) {
+    dropEarlyEvents(packet.nsp, space, "its CONNECT answer could not be read");
+    setStatus(space, SocketIOStatus::disconnected);
+    closeEngineWhenIdle();
+  }
 }
 
 void ManagerCore::handlePacket(SocketPacket packet) {
   const auto found = namespaces_.find(packet.nsp);
   if (found == namespaces_.end()) {
-    log("packet for namespace " + packet.nsp + ", which has no socket");
+    log(std::string(packetName(packet.type)) + " for namespace " + packet.nsp +
+        ", which has no socket, dropped");
     return;
   }
   const std::string& nsp = found->first;
   auto& space = found->second;
   switch (packet.type) {
     case SocketPacketType::connect:
-      if (space.status == SocketIOStatus::connecting) didConnect(nsp, space, packet.data);
+      if (space.status != SocketIOStatus::connecting) {
+        log("CONNECT for " + nsp + ", which is not connecting, ignored");
+        return;
+      }
+      didConnect(nsp, space, packet.data);
+      for (auto& early : std::exchange(space.early, {})) handleEvent(nsp, space, std::move(early));
       break;
     case SocketPacketType::disconnect:
-      if (active(space.status)) {
-        didDisconnect(nsp, space, "io server disconnect");
-        closeEngineWhenIdle();
-      }
+      if (!active(space.status)) return;
+      didDisconnect(nsp, space,
+                    packet.data.is_null()     ? "io server disconnect"
+                    : packet.data.is_string() ? packet.data.get<std::string>()
+                                              : packet.data.dump());
+      closeEngineWhenIdle();
       break;
     case SocketPacketType::event:
-    case SocketPacketType::binaryEvent: {
-      if (space.status != SocketIOStatus::connected) return;
-      auto& name = packet.data.front();
-      std::string event = name.is_string() ? name.get<std::string>() : name.dump();
-      fireEvent(space, std::move(event), takeItems(packet.data, 1), packet.id);
+    case SocketPacketType::binaryEvent:
+      handleEvent(nsp, space, std::move(packet));
       break;
-    }
     case SocketPacketType::ack:
-    case SocketPacketType::binaryAck: {
-      if (!packet.id) return;
-      auto waiter = space.acks.extract(*packet.id);
-      if (waiter.empty()) return;
-      waiter.mapped().completion(takeItems(packet.data, 0));
+    case SocketPacketType::binaryAck:
+      handleAck(nsp, space, std::move(packet));
       break;
-    }
     case SocketPacketType::connectError:
       if (space.status != SocketIOStatus::connecting) return;
       log("namespace " + nsp + " refused: " + packet.data.dump());
+      dropEarlyEvents(nsp, space, "the namespace refused us");
       setStatus(space, SocketIOStatus::disconnected);
       fireClientEvent(space, SocketClientEvent::error, {std::move(packet.data)});
       closeEngineWhenIdle();
       break;
   }
+}
+
+void ManagerCore::handleEvent(const std::string& nsp, Namespace& space, SocketPacket packet) {
+  // Servers often greet from the namespace's connect handler, before answering CONNECT.
+  if (space.status == SocketIOStatus::connecting) {
+    if (space.early.size() < kMaxEarlyEvents) {
+      space.early.push_back(std::move(packet));
+    } else {
+      log("event on " + nsp + " before its CONNECT answer dropped: too many came first");
+    }
+    return;
+  }
+  if (space.status != SocketIOStatus::connected) {
+    log("event on " + nsp + ", which is not connected, dropped");
+    return;
+  }
+  auto& name = packet.data.front();
+  std::string event = name.is_string() ? name.get<std::string>() : name.dump();
+  fireEvent(space, std::move(event), takeItems(packet.data, 1), packet.id);
+}
+
+void ManagerCore::handleAck(const std::string& nsp, Namespace& space, SocketPacket packet) {
+  auto waiter = packet.id ? space.acks.extract(*packet.id) : decltype(space.acks)::node_type{};
+  if (waiter.empty()) {
+    log("acknowledgement on " + nsp + " that nothing waits for dropped");
+    return;
+  }
+  waiter.mapped().completion(takeItems(packet.data, 0));
+}
+
+void ManagerCore::dropEarlyEvents(const std::string& nsp, Namespace& space, std::string_view why) {
+  if (space.early.empty()) return;
+  log(std::to_string(space.early.size()) + " event(s) on " + nsp +
+      " sent before its CONNECT answer dropped: " + std::string(why));
+  space.early.clear();
 }
 
 void ManagerCore::sendConnect(const std::string& nsp, Namespace& space) {
@@ -654,6 +727,7 @@ void ManagerCore::didConnect(const std::string& nsp, Namespace& space, const Soc
 void ManagerCore::didDisconnect(const std::string& nsp, Namespace& space,
                                 const std::string& reason) {
   log("disconnected from " + nsp + ": " + reason);
+  dropEarlyEvents(nsp, space, "disconnected");
   failAcks(space, SocketIOError::disconnected);
   space.state->setSid({});
   setStatus(space, SocketIOStatus::disconnected);

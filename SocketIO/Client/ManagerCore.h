@@ -17,6 +17,7 @@
 #include "SocketIO/Client/ManagerSettings.h"
 #include "SocketIO/Client/SocketState.h"
 #include "SocketIO/Engine/EngineHandshake.h"
+#include "SocketIO/Engine/SendBudget.h"
 #include "SocketIO/Engine/Transport.h"
 #include "SocketIO/Parser/SocketPacket.h"
 #include "SocketIO/SocketClientEvent.h"
@@ -49,7 +50,7 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
 
   [[nodiscard]] static std::shared_ptr<ManagerCore> make(
       boost::asio::io_context& io, ManagerSettings settings,
-      std::shared_ptr<std::atomic<SocketIOStatus>> status);
+      std::shared_ptr<std::atomic<SocketIOStatus>> status, std::shared_ptr<SendBudget> budget);
 
   ~ManagerCore();
   ManagerCore(const ManagerCore&) = delete;
@@ -64,11 +65,12 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
   void connectManager();
   void disconnectManager();
 
-  // Sends an event (asking for an acknowledgement when `ack` holds a completion).
-  void emit(const std::string& nsp, EncodedSocketPacket packet, EmitCompletion completion,
-            std::optional<std::uint64_t> ackID, std::chrono::milliseconds ackTimeout,
-            AckCompletion ack);
-  void sendAck(const std::string& nsp, EncodedSocketPacket packet);
+  // Sends an event (asking for an acknowledgement when `ack` holds a completion). The
+  // reservation holds the packet's bytes against the send budget until it is written.
+  void emit(const std::string& nsp, EncodedSocketPacket packet, SendBudget::Reservation bytes,
+            EmitCompletion completion, std::optional<std::uint64_t> ackID,
+            std::chrono::milliseconds ackTimeout, AckCompletion ack);
+  void sendAck(const std::string& nsp, EncodedSocketPacket packet, SendBudget::Reservation bytes);
 
   void shutdown();
 
@@ -86,20 +88,31 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
     SocketIOStatus status = SocketIOStatus::notConnected;
     std::optional<SocketData> connectPayload;
     std::map<std::uint64_t, AckWaiter> acks;
+    // Events the server sent before answering our CONNECT; delivered after the connect event.
+    std::vector<SocketPacket> early;
   };
 
   struct PendingBinary {
     SocketPacket packet;
     std::vector<SocketBytes> attachments;
+    std::size_t taken = 0;
     std::size_t bytes = 0;
+    // Set when the packet's payload could not be read: its attachments are taken and dropped.
+    std::optional<SocketPacketError> unreadable;
   };
 
+  enum class TransportEnd { close, abort };
+
   ManagerCore(boost::asio::io_context& io, ManagerSettings settings,
-              std::shared_ptr<std::atomic<SocketIOStatus>> status);
+              std::shared_ptr<std::atomic<SocketIOStatus>> status,
+              std::shared_ptr<SendBudget> budget);
 
   // The engine.
   void openEngine();
   void closeEngine();
+  // Ends the engine's connection, whichever way it ends: its timers, a half-received binary
+  // packet, and its transport, closed properly or cut.
+  void endConnection(TransportEnd how);
   // Closes a transport properly, keeping track of it until it has closed so that shutdown()
   // can cut it short.
   void closeTransport(std::shared_ptr<Transport> transport);
@@ -113,15 +126,29 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
   void startHeartbeat();
   void armServerHeartbeat();
   void sendClientPing();
-  void sendEngineText(std::string frame, Transport::WriteDone done = nullptr);
+  void heartbeatLost();
+  // Runs `then` once `delay` has passed, unless the timer is cancelled or re-armed, or the
+  // connection it was armed on has ended.
+  void armTimer(boost::asio::steady_timer& timer, std::chrono::milliseconds delay,
+                void (ManagerCore::*then)());
+  void sendEngineText(std::string frame);
   [[nodiscard]] bool fitsMaxPayload(const EncodedSocketPacket& packet) const;
-  void sendPacket(EncodedSocketPacket packet, Transport::WriteDone done);
+  // `budgeted`: bytes handed over from the packet's reservation.
+  void sendPacket(EncodedSocketPacket packet, Transport::WriteDone done, std::size_t budgeted = 0);
+  // Tells the server we leave `nsp`, when the connection is open.
+  void sendDisconnect(const std::string& nsp);
   void setManagerStatus(SocketIOStatus status);
 
   // Socket.IO packets.
   void onSocketText(std::string_view text);
   void onAttachment(std::string_view bytes);
   void handlePacket(SocketPacket packet);
+  void handleEvent(const std::string& nsp, Namespace& space, SocketPacket packet);
+  void handleAck(const std::string& nsp, Namespace& space, SocketPacket packet);
+  // A packet whose payload could not be read: that packet is dropped and named in an error
+  // event of its socket; the connection goes on.
+  void unreadablePacket(const SocketPacket& packet, SocketPacketError error);
+  void dropEarlyEvents(const std::string& nsp, Namespace& space, std::string_view why);
   void sendConnect(const std::string& nsp, Namespace& space);
   void didConnect(const std::string& nsp, Namespace& space, const SocketData& payload);
   void didDisconnect(const std::string& nsp, Namespace& space, const std::string& reason);
@@ -141,6 +168,7 @@ class ManagerCore : public std::enable_shared_from_this<ManagerCore> {
   Strand strand_;
   const ManagerSettings settings_;
   const std::shared_ptr<std::atomic<SocketIOStatus>> status_;
+  const std::shared_ptr<SendBudget> budget_;
   std::map<std::string, Namespace> namespaces_;
 
   EngineState engine_ = EngineState::closed;

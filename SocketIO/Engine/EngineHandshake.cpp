@@ -1,7 +1,9 @@
 #include "SocketIO/Engine/EngineHandshake.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 #include "SocketIO/Parser/JSONText.h"
 
@@ -63,20 +65,13 @@ std::expected<EngineHandshake, EngineHandshakeError> parseEngineHandshake(std::s
   handshake.pingTimeout = *timeout;
 
   if (const auto maxPayload = document->find("maxPayload"); maxPayload != document->end()) {
-    if (!maxPayload->is_number_integer())
+    const bool positive = maxPayload->is_number_unsigned() ||
+                          (maxPayload->is_number_integer() && maxPayload->get<std::int64_t>() > 0);
+    if (!positive || maxPayload->get<std::uint64_t>() == 0) {
       return std::unexpected(EngineHandshakeError::badMaxPayload);
-    const auto value = maxPayload->get<std::int64_t>();
-    if (maxPayload->is_number_unsigned()) {
-      const auto unsignedValue = maxPayload->get<std::uint64_t>();
-      if (unsignedValue == 0) return std::unexpected(EngineHandshakeError::badMaxPayload);
-      handshake.maxPayload = unsignedValue > std::numeric_limits<std::size_t>::max()
-                                 ? std::numeric_limits<std::size_t>::max()
-                                 : static_cast<std::size_t>(unsignedValue);
-    } else if (value <= 0) {
-      return std::unexpected(EngineHandshakeError::badMaxPayload);
-    } else {
-      handshake.maxPayload = static_cast<std::size_t>(value);
     }
+    handshake.maxPayload = static_cast<std::size_t>(std::min<std::uint64_t>(
+        maxPayload->get<std::uint64_t>(), std::numeric_limits<std::size_t>::max()));
   }
   return handshake;
 }

@@ -3,12 +3,13 @@
 #include <chrono>
 #include <cstddef>
 #include <expected>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace socketio::detail {
+
+inline constexpr std::size_t kDefaultMaxPayload = 1000000;
 
 // What the server says in its open packet.
 struct EngineHandshake {
@@ -16,8 +17,10 @@ struct EngineHandshake {
   std::vector<std::string> upgrades;
   std::chrono::milliseconds pingInterval{0};
   std::chrono::milliseconds pingTimeout{0};
-  // The largest frame the server accepts; Engine.IO 3 servers do not say.
-  std::optional<std::size_t> maxPayload;
+  // The largest frame the server accepts. Servers that do not say (Engine.IO 3 ones, and
+  // others) get the common servers' default: assuming more lets an emit report "written"
+  // that the server then answers by closing the connection.
+  std::size_t maxPayload = kDefaultMaxPayload;
 };
 
 enum class EngineHandshakeError { badJSON, badSid, badPingInterval, badPingTimeout, badMaxPayload };

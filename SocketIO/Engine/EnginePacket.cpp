@@ -41,13 +41,9 @@ std::string encodeEngineText(EnginePacketType type, std::string_view data) {
   return frame;
 }
 
-std::string encodeEngineBinary(std::string_view bytes, EngineProtocol protocol) {
-  if (protocol == EngineProtocol::v4) return std::string(bytes);
-  std::string frame;
-  frame.reserve(1 + bytes.size());
-  frame.push_back(static_cast<char>(EnginePacketType::message));
-  frame.append(bytes);
-  return frame;
+std::string_view engineMessageLead(bool binary, EngineProtocol protocol) {
+  if (!binary) return "4";
+  return protocol == EngineProtocol::v4 ? std::string_view() : std::string_view("\x04", 1);
 }
 
 }  // namespace socketio::detail

@@ -36,7 +36,8 @@ enum class EnginePacketError {
 // The text frame for a packet: its type digit and data.
 [[nodiscard]] std::string encodeEngineText(EnginePacketType type, std::string_view data = {});
 
-// The binary frame for a binary message.
-[[nodiscard]] std::string encodeEngineBinary(std::string_view bytes, EngineProtocol protocol);
+// What goes in front of a message's data in its frame: the type digit "4" in a text frame;
+// in a binary frame the type as a byte (Engine.IO 3) or nothing (Engine.IO 4).
+[[nodiscard]] std::string_view engineMessageLead(bool binary, EngineProtocol protocol);
 
 }  // namespace socketio::detail

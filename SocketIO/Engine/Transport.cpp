@@ -2,12 +2,13 @@
 
 #include <array>
 #include <optional>
-#include <random>
 #include <string_view>
 #include <type_traits>
 
+#include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509_vfy.h>
+#include <openssl/x509v3.h>
 #include <boost/asio/ip/address.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/ssl.hpp>
@@ -16,6 +17,7 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 
+#include "Platform/Foundation/FatalError.h"
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
 
@@ -34,12 +36,46 @@ using boost::system::error_code;
 constexpr std::chrono::seconds kHandshakeTimeout{15};
 constexpr std::chrono::seconds kCloseTimeout{3};
 constexpr const char* kUserAgent = "SocketIO-Cpp/1.0";
+// How much of a declining server's answer its error text quotes.
+constexpr std::size_t kQuotedBodyBytes = 200;
 
 bool isIPLiteral(const std::string& host) {
   error_code ec;
   (void)asio::ip::make_address(host, ec);
   return !ec;
 }
+
+// Printable ASCII from a server's text, for an error message that hosts may log or show.
+std::string quoted(std::string_view text, std::size_t limit) {
+  std::string out(text.substr(0, limit));
+  for (auto& c : out) {
+    if (c < 0x20 || c > 0x7E) c = '?';
+  }
+  return text.size() > limit ? out + "..." : out;
+}
+
+// Masking keys for client frames. The peer (and anyone between) must not be able to predict
+// them, so they come from OpenSSL's generator, drawn a batch at a time: one call serves
+// many frames.
+class MaskKeys {
+ public:
+  std::array<std::uint8_t, 4> next() {
+    if (used_ == keys_.size()) refill();
+    return keys_[used_++];
+  }
+
+ private:
+  void refill() {
+    if (RAND_bytes(keys_.front().data(), static_cast<int>(sizeof(keys_))) != 1) {
+      // Only an unseeded generator fails, which a working Linux system never has.
+      platform::fatalError("OpenSSL has no random bytes for WebSocket masking keys");
+    }
+    used_ = 0;
+  }
+
+  std::array<std::array<std::uint8_t, 4>, 256> keys_{};
+  std::size_t used_ = keys_.size();
+};
 
 // beast::ssl_stream with a teardown of its own. Clang 16 sees Beast 1.81's teardown for
 // ssl_stream twice (the friend declaration and the definition) and refuses the call as
@@ -82,6 +118,7 @@ class CoalescingStream {
   const NextLayer& next_layer() const noexcept { return next_; }
 
   void setOwner(std::weak_ptr<void> owner) { owner_ = std::move(owner); }
+  void setBudget(std::shared_ptr<SendBudget> budget) { budget_ = std::move(budget); }
 
   template <class MutableBufferSequence, class ReadHandler>
   auto async_read_some(const MutableBufferSequence& buffers, ReadHandler&& handler) {
@@ -98,7 +135,7 @@ class CoalescingStream {
             for (auto it = asio::buffer_sequence_begin(buffers);
                  it != asio::buffer_sequence_end(buffers); ++it) {
               const asio::const_buffer buffer(*it);
-              pending_.append(static_cast<const char*>(buffer.data()), buffer.size());
+              pending_.bytes.append(static_cast<const char*>(buffer.data()), buffer.size());
               size += buffer.size();
             }
             scheduleFlush();
@@ -109,15 +146,12 @@ class CoalescingStream {
   }
 
   // One whole, unfragmented data frame.
-  void appendFrame(std::string_view payload, bool binary, Transport::WriteDone done) {
-    if (error_) {
-      if (done) done(false);
-      return;
-    }
+  void appendFrame(Transport::Frame frame) {
+    if (error_) return dropFrame(frame);
     std::array<std::uint8_t, 14> header{};
     std::size_t length = 0;
-    header[length++] = 0x80 | (binary ? 0x2 : 0x1);  // FIN and the opcode
-    const std::uint64_t size = payload.size();
+    header[length++] = 0x80 | (frame.binary ? 0x2 : 0x1);  // FIN and the opcode
+    const std::uint64_t size = frame.lead.size() + frame.bytes.size();
     if (size < 126) {
       header[length++] = 0x80 | static_cast<std::uint8_t>(size);  // masked
     } else if (size <= 0xFFFF) {
@@ -127,32 +161,41 @@ class CoalescingStream {
       header[length++] = 0x80 | 127;
       for (int shift = 56; shift >= 0; shift -= 8) header[length++] = (size >> shift) & 0xFF;
     }
-    const std::uint32_t key = masks_();
-    const std::array<std::uint8_t, 4> mask{
-        static_cast<std::uint8_t>(key >> 24), static_cast<std::uint8_t>(key >> 16),
-        static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(key)};
+    const auto mask = masks_.next();
     for (const auto byte : mask) header[length++] = byte;
-    pending_.append(reinterpret_cast<const char*>(header.data()), length);
-    const std::size_t at = pending_.size();
-    pending_.resize(at + payload.size());
-    auto* out = reinterpret_cast<std::uint8_t*>(pending_.data() + at);
-    const auto* in = reinterpret_cast<const std::uint8_t*>(payload.data());
-    for (std::size_t i = 0; i < payload.size(); ++i) out[i] = in[i] ^ mask[i & 3];
-    if (done) pendingDone_.push_back(std::move(done));
+    auto& bytes = pending_.bytes;
+    bytes.append(reinterpret_cast<const char*>(header.data()), length);
+    const std::size_t at = bytes.size();
+    bytes.resize(at + size);
+    auto* out = reinterpret_cast<std::uint8_t*>(bytes.data() + at);
+    std::size_t i = 0;
+    for (const auto piece : {frame.lead, std::string_view(frame.bytes)}) {
+      for (const char c : piece) {
+        out[i] = static_cast<std::uint8_t>(c) ^ mask[i & 3];
+        ++i;
+      }
+    }
+    if (frame.done) pending_.done.push_back(std::move(frame.done));
+    pending_.budgeted += frame.budgeted;
     scheduleFlush();
+  }
+
+  // A frame that will not be written.
+  void dropFrame(Transport::Frame& frame) {
+    if (budget_) budget_->release(frame.budgeted);
+    if (frame.done) frame.done(false);
   }
 
   // Calls `done` once everything appended so far is written (or writing failed).
   void whenFlushed(std::move_only_function<void(error_code)> done) {
-    if (error_ || (!flushing_ && pending_.empty())) return done(error_);
+    if (error_ || (!flushing_ && pending_.bytes.empty())) return done(error_);
     flushed_.push_back(std::move(done));
   }
 
   // Gives up on what is not written yet; a write under way ends with the socket.
   void abandon(error_code ec) {
     if (!error_) error_ = ec;
-    pending_.clear();
-    for (auto& done : std::exchange(pendingDone_, {})) done(false);
+    finishBatch(pending_, false);
     for (auto& done : std::exchange(flushed_, {})) done(error_);
   }
 
@@ -160,7 +203,17 @@ class CoalescingStream {
   struct Batch {
     std::string bytes;
     std::vector<Transport::WriteDone> done;
+    std::size_t budgeted = 0;
   };
+
+  // Tells the frames of a batch how it went and empties it, keeping its capacity.
+  void finishBatch(Batch& batch, bool written) {
+    if (budget_) budget_->release(std::exchange(batch.budgeted, 0));
+    batch.bytes.clear();
+    auto done = std::move(batch.done);
+    batch.done.clear();
+    for (auto& report : done) report(written);
+  }
 
   // The write starts once the handler under way has finished, so that whatever it appends
   // leaves together.
@@ -175,40 +228,39 @@ class CoalescingStream {
     });
   }
 
+  // One write at a time: the batch being written and the one filling swap places.
   void flush() {
-    if (flushing_ || error_ || pending_.empty()) return;
+    if (flushing_ || error_ || pending_.bytes.empty()) return;
     auto owner = owner_.lock();
     if (!owner) return;
     flushing_ = true;
-    auto batch = std::make_shared<Batch>(
-        Batch{std::exchange(pending_, {}), std::exchange(pendingDone_, {})});
-    asio::async_write(next_, asio::buffer(batch->bytes),
-                      [this, owner = std::move(owner), batch](error_code ec, std::size_t) {
-                        onFlushed(ec, *batch);
-                      });
+    std::swap(pending_, writing_);
+    asio::async_write(
+        next_, asio::buffer(writing_.bytes),
+        [this, owner = std::move(owner)](error_code ec, std::size_t) { onFlushed(ec); });
   }
 
-  void onFlushed(error_code ec, Batch& batch) {
+  void onFlushed(error_code ec) {
     flushing_ = false;
-    for (auto& done : batch.done) done(!ec);
+    finishBatch(writing_, !ec);
     if (ec) return abandon(ec);
     // What came in meanwhile goes now: it has waited for this write already.
     flush();
-    if (!flushing_ && pending_.empty()) {
+    if (!flushing_ && pending_.bytes.empty()) {
       for (auto& done : std::exchange(flushed_, {})) done(error_);
     }
   }
 
   NextLayer next_;
   std::weak_ptr<void> owner_;
-  std::string pending_;
-  std::vector<Transport::WriteDone> pendingDone_;
+  std::shared_ptr<SendBudget> budget_;
+  Batch pending_;
+  Batch writing_;
   bool flushing_ = false;
   bool flushScheduled_ = false;
   error_code error_;
   std::vector<std::move_only_function<void(error_code)>> flushed_;
-  // Client frames are masked with a key the peer cannot predict.
-  std::mt19937 masks_{std::random_device{}()};
+  MaskKeys masks_;
 };
 
 // The close handshake's teardown: what was written goes out first.
@@ -235,7 +287,8 @@ class WebSocketTransport final : public Transport,
   using Stream = websocket::stream<CoalescingStream<Lower>>;
 
  public:
-  WebSocketTransport(Strand strand, TransportTarget target, Events events)
+  WebSocketTransport(Strand strand, TransportTarget target, Events events,
+                     std::shared_ptr<SendBudget> budget)
       : strand_(std::move(strand)),
         target_(std::move(target)),
         events_(std::move(events)),
@@ -255,6 +308,7 @@ class WebSocketTransport final : public Transport,
     } else {
       ws_ = std::make_unique<Stream>(strand_);
     }
+    ws_->next_layer().setBudget(std::move(budget));
   }
 
   void open() override {
@@ -280,15 +334,12 @@ class WebSocketTransport final : public Transport,
   }
 
   void send(Frame frame) override {
-    if (finished_ || closing_) {
-      if (frame.done) frame.done(false);
-      return;
-    }
+    if (finished_ || closing_) return ws_->next_layer().dropFrame(frame);
     if (!opened_) {
       early_.push_back(std::move(frame));
       return;
     }
-    ws_->next_layer().appendFrame(frame.bytes, frame.binary, std::move(frame.done));
+    ws_->next_layer().appendFrame(std::move(frame));
   }
 
   void close(std::function<void()> whenClosed) override {
@@ -326,12 +377,7 @@ class WebSocketTransport final : public Transport,
     beast::get_lowest_layer(*ws_).socket().set_option(tcp::no_delay(true), ignored);
     if constexpr (kSecure) {
       auto& tls = ws_->next_layer().next_layer();
-      // IP literals have no server name to send (RFC 6066); the check still covers them.
-      if (!isIPLiteral(target_.host) &&
-          !SSL_set_tlsext_host_name(tls.native_handle(), target_.host.c_str())) {
-        return fail("TLS: server name refused");
-      }
-      tls.set_verify_callback(ssl::host_name_verification(target_.host));
+      if (!checkNameAndSendSNI(tls.native_handle())) return fail("TLS: server name refused");
       auto self = this->shared_from_this();
       tls.async_handshake(ssl::stream_base::client,
                           [self](error_code ec) { self->onTLSHandshake(ec); });
@@ -346,8 +392,11 @@ class WebSocketTransport final : public Transport,
       std::string message = "TLS handshake: " + ec.message();
       if constexpr (kSecure) {
         const long result = SSL_get_verify_result(ws_->next_layer().next_layer().native_handle());
-        if (result != X509_V_OK)
+        if (result == X509_V_ERR_HOSTNAME_MISMATCH || result == X509_V_ERR_IP_ADDRESS_MISMATCH) {
+          message += " (the certificate is not for " + target_.host + ")";
+        } else if (result != X509_V_OK) {
           message += std::string(" (") + X509_verify_cert_error_string(result) + ")";
+        }
       }
       return fail(message);
     }
@@ -375,13 +424,20 @@ class WebSocketTransport final : public Transport,
           for (const auto& [name, value] : headers) request.set(name, value);
         }));
     auto self = this->shared_from_this();
-    ws_->async_handshake(target_.hostHeader, target_.target,
+    ws_->async_handshake(upgradeResponse_, target_.hostHeader, target_.target,
                          [self](error_code ec) { self->onUpgrade(ec); });
   }
 
   void onUpgrade(error_code ec) {
     if (finished_) return;
+    if (ec == websocket::error::upgrade_declined) {
+      const auto& response = upgradeResponse_;
+      return fail("WebSocket upgrade declined: HTTP " + std::to_string(response.result_int()) +
+                  " " + quoted(response.reason(), kQuotedBodyBytes) + ": " +
+                  quoted(response.body(), kQuotedBodyBytes));
+    }
     if (ec) return fail("WebSocket upgrade: " + ec.message());
+    upgradeResponse_ = {};
     opened_ = true;
     // A shorter bound for the close handshake than for the opening one.
     websocket::stream_base::timeout timeouts{};
@@ -392,7 +448,7 @@ class WebSocketTransport final : public Transport,
     if (events_.opened) events_.opened();
     if (finished_) return;
     for (auto& frame : std::exchange(early_, {})) {
-      ws_->next_layer().appendFrame(frame.bytes, frame.binary, std::move(frame.done));
+      ws_->next_layer().appendFrame(std::move(frame));
     }
     if (closing_) startClose();
     read();
@@ -434,14 +490,22 @@ class WebSocketTransport final : public Transport,
     });
   }
 
+  // OpenSSL checks the certificate against the host (so that a mismatch is reported as
+  // one); IP literals have no server name to send (RFC 6066), the check still covers them.
+  bool checkNameAndSendSNI(SSL* tls) {
+    if (isIPLiteral(target_.host)) {
+      return X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(tls), target_.host.c_str()) == 1;
+    }
+    return SSL_set1_host(tls, target_.host.c_str()) == 1 &&
+           SSL_set_tlsext_host_name(tls, target_.host.c_str()) == 1;
+  }
+
   void fail(std::string message) { finish({false, false, std::move(message)}); }
 
   void finish(Closure closure) {
     if (finished_) return;
     finished_ = true;
-    for (auto& frame : std::exchange(early_, {})) {
-      if (frame.done) frame.done(false);
-    }
+    for (auto& frame : std::exchange(early_, {})) ws_->next_layer().dropFrame(frame);
     ws_->next_layer().abandon(asio::error::operation_aborted);
     closeSocket();
     if (!silent_ && events_.closed) events_.closed(std::move(closure));
@@ -464,6 +528,7 @@ class WebSocketTransport final : public Transport,
   std::unique_ptr<Stream> ws_;
   tcp::resolver resolver_;
   beast::flat_buffer buffer_;
+  websocket::response_type upgradeResponse_;
   std::vector<Frame> early_;  // sent before the upgrade was done
   std::function<void()> whenClosed_;
   bool opened_ = false;
@@ -475,13 +540,14 @@ class WebSocketTransport final : public Transport,
 
 }  // namespace
 
-std::shared_ptr<Transport> Transport::make(Strand strand, TransportTarget target, Events events) {
+std::shared_ptr<Transport> Transport::make(Strand strand, TransportTarget target, Events events,
+                                           std::shared_ptr<SendBudget> budget) {
   if (target.secure) {
     return std::make_shared<WebSocketTransport<true>>(std::move(strand), std::move(target),
-                                                      std::move(events));
+                                                      std::move(events), std::move(budget));
   }
   return std::make_shared<WebSocketTransport<false>>(std::move(strand), std::move(target),
-                                                     std::move(events));
+                                                     std::move(events), std::move(budget));
 }
 
 }  // namespace socketio::detail

@@ -11,6 +11,8 @@
 
 #include <boost/asio/io_context.hpp>
 
+#include "SocketIO/Engine/SendBudget.h"
+
 namespace socketio::detail {
 
 // Where and how one WebSocket connection goes.
@@ -58,10 +60,17 @@ class Transport {
     std::string bytes;
     bool binary = false;
     WriteDone done;  // may be empty
+    // Written in front of `bytes` in the same frame (static text: the Engine.IO type), so
+    // that the packet text need not be copied to put it there.
+    std::string_view lead;
+    // Bytes the frame holds against the send budget, given back once it is written or fails.
+    std::size_t budgeted = 0;
   };
 
+  // `budget` gets back the budgeted bytes of the frames.
   [[nodiscard]] static std::shared_ptr<Transport> make(Strand strand, TransportTarget target,
-                                                       Events events);
+                                                       Events events,
+                                                       std::shared_ptr<SendBudget> budget);
 
   virtual ~Transport() = default;
 

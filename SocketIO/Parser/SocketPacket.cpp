@@ -22,9 +22,9 @@ bool payloadFits(SocketPacketType type, const SocketData& payload) {
   switch (type) {
     case SocketPacketType::connect:
       return payload.is_object();
-    case SocketPacketType::disconnect:
-      return false;
+    case SocketPacketType::disconnect:  // some servers give the reason
     case SocketPacketType::connectError:
+      // Not a number: written after an id, its digits would read as part of the id.
       return payload.is_object() || payload.is_string();
     case SocketPacketType::event:
     case SocketPacketType::binaryEvent:
@@ -126,6 +126,15 @@ std::string_view description(SocketPacketError error) {
 }
 
 std::expected<SocketPacket, SocketPacketError> decodeSocketPacket(std::string_view text) {
+  auto head = decodeSocketPacketHead(text);
+  if (!head) return std::unexpected(head.error());
+  if (auto read = decodeSocketPayload(head->packet, head->payload); !read) {
+    return std::unexpected(read.error());
+  }
+  return std::move(head->packet);
+}
+
+std::expected<SocketPacketHead, SocketPacketError> decodeSocketPacketHead(std::string_view text) {
   if (text.empty()) return std::unexpected(SocketPacketError::empty);
   if (text.front() < '0' || text.front() > '6') {
     return std::unexpected(SocketPacketError::unknownType);
@@ -177,20 +186,23 @@ std::expected<SocketPacket, SocketPacketError> decodeSocketPacket(std::string_vi
     at = end;
   }
 
-  if (at < text.size()) {
-    auto payload = parseJSONText(text.substr(at));
-    if (!payload) return std::unexpected(SocketPacketError::badJSON);
-    if (!payloadFits(packet.type, *payload)) {
-      return std::unexpected(SocketPacketError::invalidPayload);
-    }
-    packet.data = std::move(*payload);
-  } else if (packet.type != SocketPacketType::connect &&
-             packet.type != SocketPacketType::disconnect) {
+  return SocketPacketHead{std::move(packet), text.substr(at)};
+}
+
+std::expected<void, SocketPacketError> decodeSocketPayload(SocketPacket& packet,
+                                                           std::string_view payload) {
+  if (payload.empty()) {
     // An event names itself in its payload, an ack's payload is its list of items, and a
     // refusal says why.
+    if (packet.type == SocketPacketType::connect || packet.type == SocketPacketType::disconnect)
+      return {};
     return std::unexpected(SocketPacketError::invalidPayload);
   }
-  return packet;
+  auto data = parseJSONText(payload);
+  if (!data) return std::unexpected(SocketPacketError::badJSON);
+  if (!payloadFits(packet.type, *data)) return std::unexpected(SocketPacketError::invalidPayload);
+  packet.data = std::move(*data);
+  return {};
 }
 
 std::expected<void, SocketPacketError> reconstructBinary(SocketPacket& packet,
@@ -213,17 +225,8 @@ std::expected<EncodedSocketPacket, SocketPacketError> encodeSocketPacket(SocketP
     if (packet.type == SocketPacketType::ack) packet.type = SocketPacketType::binaryAck;
   }
 
-  std::string payload;
-  if (!packet.data.is_null()) {
-    try {
-      payload = packet.data.dump(-1, ' ', false, nlohmann::json::error_handler_t::strict);
-    } catch (const nlohmann::json::exception&) {
-      return std::unexpected(SocketPacketError::invalidData);
-    }
-  }
-
   auto& text = encoded.text;
-  text.reserve(payload.size() + packet.nsp.size() + 24);
+  text.reserve(packet.nsp.size() + 64);
   text.push_back(static_cast<char>('0' + static_cast<int>(packet.type)));
   if (isBinaryType(packet.type)) {
     text.append(std::to_string(encoded.attachments.size()));
@@ -234,7 +237,17 @@ std::expected<EncodedSocketPacket, SocketPacketError> encodeSocketPacket(SocketP
     text.push_back(',');
   }
   if (packet.id) text.append(std::to_string(*packet.id));
-  text.append(payload);
+  if (!packet.data.is_null()) {
+    // Written straight after the head: no payload string of its own to copy.
+    try {
+      nlohmann::detail::serializer<SocketData> serializer(
+          nlohmann::detail::output_adapter<char>(text), ' ',
+          nlohmann::json::error_handler_t::strict);
+      serializer.dump(packet.data, false, false, 0);
+    } catch (const nlohmann::json::exception&) {
+      return std::unexpected(SocketPacketError::invalidData);
+    }
+  }
   return encoded;
 }
 

@@ -51,10 +51,24 @@ enum class SocketPacketError {
 // A server announcing more attachments than this is refused rather than waited for.
 inline constexpr std::size_t kMaxAttachments = 4096;
 
+// A packet's parts before its payload, and the payload's text still unread.
+struct SocketPacketHead {
+  SocketPacket packet;  // data still null
+  std::string_view payload;
+};
+
 // Reads the text of a packet (the Engine.IO message data). Binary packets come back with
 // their placeholders in place; reconstructBinary() puts the attachments in.
 [[nodiscard]] std::expected<SocketPacket, SocketPacketError> decodeSocketPacket(
     std::string_view text);
+
+// The two steps of decodeSocketPacket. A connection that has read the head knows what the
+// packet is and how many attachments follow it, so it can step over a packet whose payload
+// fails (badJSON, invalidPayload) and keep going.
+[[nodiscard]] std::expected<SocketPacketHead, SocketPacketError> decodeSocketPacketHead(
+    std::string_view text);
+[[nodiscard]] std::expected<void, SocketPacketError> decodeSocketPayload(SocketPacket& packet,
+                                                                         std::string_view payload);
 
 // Replaces every placeholder of `packet` ({"_placeholder":true,"num":n}) with attachment n
 // as a binary value. Fails when a placeholder's num is not an index of `attachments`.

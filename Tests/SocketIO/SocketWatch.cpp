@@ -61,6 +61,13 @@ std::shared_ptr<socketio::SocketManager> makeManager(socketio::SocketIOClientCon
   return socketio::SocketManager::make(*platform::URL::make(url), std::move(config));
 }
 
+std::shared_ptr<socketio::SocketManager> makeScriptedManager(
+    const std::string& scenario, socketio::SocketIOClientConfiguration config) {
+  config.push_back(socketio::SocketIOClientOption::path("/scripted.io/"));
+  config.push_back(socketio::SocketIOClientOption::connectParams({{"scenario", scenario}}));
+  return makeManager(std::move(config));
+}
+
 bool connectAndWait(socketio::SocketIOClient& socket, const SocketWatch& watch) {
   const auto before = watch.count(SocketClientEvent::connect);
   socket.connect();
@@ -90,10 +97,10 @@ void setHeartbeat(const testsupport::Backend& backend, int pingIntervalMs, int p
   ASSERT_EQ(response->status, 200) << response->body;
 }
 
-SocketData serverState(const testsupport::Backend& backend) {
-  auto response = backend.request("GET", "/__socketio/state");
+SocketData serverState(const testsupport::Backend& backend, const std::string& path) {
+  auto response = backend.request("GET", path);
   if (!response || response->status != 200) {
-    ADD_FAILURE() << "no Socket.IO state from the back end";
+    ADD_FAILURE() << "no state at " << path;
     return SocketData::object();
   }
   return SocketData::parse(response->body);

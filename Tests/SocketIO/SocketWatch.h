@@ -48,6 +48,10 @@ class SocketWatch {
     socketio::SocketIOClientConfiguration config = {},
     const std::string& url = "https://socket.brelum.io");
 
+// A manager for the scripted server (Tools/routes/socketioScripted.mjs) playing `scenario`.
+[[nodiscard]] std::shared_ptr<socketio::SocketManager> makeScriptedManager(
+    const std::string& scenario, socketio::SocketIOClientConfiguration config = {});
+
 // Pumps the main loop until `socket` is connected (or 10 s have passed).
 [[nodiscard]] bool connectAndWait(socketio::SocketIOClient& socket, const SocketWatch& watch);
 
@@ -59,7 +63,9 @@ class SocketWatch {
 // The server's heartbeat for connections opened from now on.
 void setHeartbeat(const testsupport::Backend& backend, int pingIntervalMs, int pingTimeoutMs);
 
-// The Socket.IO server's counts (see Tools/routes/socketio.mjs).
-[[nodiscard]] socketio::SocketData serverState(const testsupport::Backend& backend);
+// The Socket.IO server's counts (see Tools/routes/socketio.mjs), or with `path`
+// "/__scripted/state" the scripted server's record.
+[[nodiscard]] socketio::SocketData serverState(const testsupport::Backend& backend,
+                                               const std::string& path = "/__socketio/state");
 
 }  // namespace sockettest
