@@ -29,6 +29,7 @@
 
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
+#include "Tests/Support/MainLoopPump.h"
 
 extern char** environ;
 
@@ -46,6 +47,7 @@ using json = nlohmann::json;
 // the wait only bounds a failure, it never delays success.
 constexpr auto kStartDeadline = std::chrono::seconds(60);
 constexpr std::uint16_t kHTTPSPort = 443;
+constexpr std::uint16_t kHTTPPort = 80;
 
 std::string systemMessage(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -260,10 +262,15 @@ std::expected<std::unique_ptr<Backend>, std::string> Backend::start(
                report["httpsPort"].is_number_integer() && report.contains("caFile") &&
                report["caFile"].is_string() && report.contains("hosts") &&
                report["hosts"].is_array();
+  const auto port = [&](const char* key) -> std::uint16_t {
+    const auto value = report.value(key, json());
+    const bool ok = value.is_number_integer() && value > 0 && value <= 65535;
+    valid = valid && ok;
+    return ok ? value.get<std::uint16_t>() : 0;
+  };
   if (valid) {
-    auto port = report["httpsPort"].get<long long>();
-    valid = port > 0 && port <= 65535;
-    backend->port_ = static_cast<std::uint16_t>(port);
+    backend->port_ = port("httpsPort");
+    backend->httpPort_ = port("httpPort");
     backend->caFile_ = report["caFile"].get<std::string>();
     for (const auto& host : report["hosts"]) {
       if (!host.is_string())
@@ -275,7 +282,7 @@ std::expected<std::unique_ptr<Backend>, std::string> Backend::start(
   if (!valid) {
     backend->stop(std::chrono::seconds(1));
     return std::unexpected("the stand-in back end reported \"" + line +
-                           "\" instead of {\"httpsPort\",\"caFile\",\"hosts\"}");
+                           "\" instead of {\"httpsPort\",\"httpPort\",\"caFile\",\"hosts\"}");
   }
   return backend;
 }
@@ -318,8 +325,10 @@ int Backend::stop(std::chrono::milliseconds deadline) {
 void Backend::installRoutes() const {
   auto& table = platform::ConnectToTable::shared();
   for (const auto& host : hosts_) {
-    if (auto added = table.add(host, kHTTPSPort, "127.0.0.1", port_); !added) {
-      ADD_FAILURE() << added.error().message();
+    for (auto [from, to] : {std::pair{kHTTPSPort, port_}, std::pair{kHTTPPort, httpPort_}}) {
+      if (auto added = table.add(host, from, "127.0.0.1", to); !added) {
+        ADD_FAILURE() << added.error().message();
+      }
     }
   }
   if (auto trusted = platform::setExtraTrustedCAFile(caFile_); !trusted) {
@@ -477,6 +486,15 @@ void BackendTest::SetUp() {
   backend_->reset();
   platform::ConnectToTable::shared().clear();
   backend_->installRoutes();
+}
+
+void BackendTest::TearDown() {
+  if (!backend_) return;
+  // Twice: an answer handled on the main queue may send the next request of a chain.
+  for (int round = 0; round < 2; ++round) {
+    runMainLoopUntil([&] { return backend_->idle(); }, std::chrono::seconds(20));
+    drainMainQueue();
+  }
 }
 
 }  // namespace testsupport

@@ -105,10 +105,12 @@ class Backend {
   Backend& operator=(const Backend&) = delete;
 
   [[nodiscard]] std::uint16_t httpsPort() const { return port_; }
+  // Plain HTTP (routes and Socket.IO) and an HTTP proxy that tunnels to loopback only.
+  [[nodiscard]] std::uint16_t httpPort() const { return httpPort_; }
   [[nodiscard]] const std::filesystem::path& caFile() const { return caFile_; }
   [[nodiscard]] const std::vector<std::string>& hosts() const { return hosts_; }
 
-  // Routes every host name, port 443, to the back end and trusts its CA, through the
+  // Routes every host name, port 443 and port 80, to the back end and trusts its CA, through the
   // Platform layer's process-wide connect-to table and extra CA.
   void installRoutes() const;
 
@@ -153,16 +155,19 @@ class Backend {
   int fromChild_ = -1;
   int waitStatus_ = 0;
   std::uint16_t port_ = 0;
+  std::uint16_t httpPort_ = 0;
   std::filesystem::path caFile_;
   std::vector<std::string> hosts_;
 };
 
 // A fixture for suites that talk to the back end: each test starts with the shared back
 // end reset and its routes and CA installed, so switches set by one test never reach the
-// next. A back end that cannot start fails the test with the reason.
+// next, and ends once the back end has answered what was in flight and the main queue has
+// handled it. A back end that cannot start fails the test with the reason.
 class BackendTest : public ::testing::Test {
  protected:
   void SetUp() override;
+  void TearDown() override;
 
   [[nodiscard]] Backend& backend() const { return *backend_; }
 
