@@ -92,12 +92,8 @@ class Backend {
     std::string body;
   };
 
-  // Starts a back end whose certificate names `hosts` (its defaults when empty); the
-  // error says why it could not.
-  [[nodiscard]] static std::expected<std::unique_ptr<Backend>, std::string> start(
-      const std::vector<std::string>& hosts = {});
-
-  // The test program's one back end, started on first use and stopped at exit.
+  // The test program's one back end, started on first use and stopped at exit; the error
+  // says why it could not start.
   [[nodiscard]] static std::expected<Backend*, std::string> shared();
 
   ~Backend();
@@ -117,7 +113,6 @@ class Backend {
   // Forgets recorded requests and lifts every fault switch.
   void reset() const;
   void setFault(const Fault& fault) const;
-  void clearFaults() const;
   void failWith(std::string path, int status, std::string body = {}) const;
   void delay(std::string path, std::chrono::milliseconds delay) const;
   void drop(std::string path, Drop how = Drop::midResponse) const;
@@ -140,11 +135,10 @@ class Backend {
   // `deadline`. Answers its wait status; later calls do nothing and answer the same.
   int stop(std::chrono::milliseconds deadline = std::chrono::seconds(5));
 
-  // The process id while it runs, 0 after stop().
-  [[nodiscard]] pid_t pid() const { return pid_; }
-
  private:
   Backend() = default;
+
+  [[nodiscard]] static std::expected<std::unique_ptr<Backend>, std::string> start();
 
   // The answer's body; a failed call has added a test failure and answers nullopt.
   std::optional<std::string> control(std::string_view method, std::string_view target,
