@@ -6,7 +6,10 @@
 // host names (the defaults below, or every --host given), listens with HTTPS on an
 // ephemeral port of 127.0.0.1, and prints one line to standard output:
 //
-//   {"httpsPort":N,"caFile":"/tmp/.../ca.pem","hosts":[...]}
+//   {"httpsPort":N,"httpPort":M,"caFile":"/tmp/.../ca.pem","hosts":[...]}
+//
+// httpPort serves the same routes and Socket.IO over plain HTTP and is an HTTP proxy that
+// tunnels CONNECT to loopback ports only (lib/server.mjs).
 //
 // Nothing else is ever written to standard output (BACKEND_VERBOSE=1 logs to standard
 // error). It stops, removing its temporary folder, when its standard input closes or on
@@ -145,8 +148,9 @@ async function main() {
     }
 
     port = await server.listen();
-    process.stdout.write(
-      `${JSON.stringify({ httpsPort: port, caFile: certificates.caFile, hosts: options.hosts })}\n`);
+    const httpPort = await server.listenPlain();
+    process.stdout.write(`${JSON.stringify({
+      httpsPort: port, httpPort, caFile: certificates.caFile, hosts: options.hosts })}\n`);
     log(`listening on https://127.0.0.1:${port}`);
   } catch (error) {
     complain(`could not start: ${error.message}`);

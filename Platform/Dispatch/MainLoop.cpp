@@ -17,8 +17,11 @@ boost::asio::io_context& mainContext() {
     boost::asio::executor_work_guard<boost::asio::io_context::executor_type> guard{
         context.get_executor()};
   };
-  static Context instance;
-  return instance.context;
+  // Never destroyed: threads that outlive static destruction at exit (a socket's I/O thread
+  // whose owner the host never released, a late completion) may still post to the main
+  // queue. Their work then waits in a context nobody runs, instead of in freed memory.
+  static Context* const instance = new Context;
+  return instance->context;
 }
 
 }  // namespace detail

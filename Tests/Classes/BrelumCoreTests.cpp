@@ -1,9 +1,6 @@
 #include "Classes/BrelumCore.h"
 
 #include <gtest/gtest.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <any>
 #include <chrono>
@@ -16,14 +13,15 @@
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Foundation/UserDefaults.h"
 #include "Tests/Support/Backend.h"
+#include "Tests/Support/ChildProcess.h"
 #include "Tests/Support/MainLoopPump.h"
 #include "Tests/Support/StandInQueue.h"
 
-extern char** environ;
-
 using namespace std::chrono_literals;
 using brelum::BrelumCore;
+using brelum::EventTracker;
 using brelum::UserSettings;
+using testsupport::awaitCompletion;
 using testsupport::runMainLoopUntil;
 
 namespace {
@@ -32,24 +30,27 @@ constexpr const char* kAppID = "demo-app";
 constexpr const char* kAppSecret = "demo-secret";
 constexpr const char* kLogoDescriptionPath = "/v1/app/resource/app-logo/1700000000";
 constexpr const char* kLogoImagePath = "/assets/logo/1700000000.png";
-constexpr const char* kChildRoleVariable = "BRELUM_FACADE_TEST_CHILD";
+constexpr const char* kSharingMessage = "Shop with me on Brelum!";
 
 std::shared_ptr<UserSettings> profile(std::optional<UserSettings::Gender> gender = std::nullopt) {
   return UserSettings::make("user-1", "Ada", "EUR", "ada@example.com", std::nullopt, std::nullopt,
                             gender);
 }
 
-std::shared_ptr<BrelumCore> makeCore(bool verbose = false, std::string secret = kAppSecret) {
-  return BrelumCore::make(kAppID, std::move(secret), "1.0.0", profile(), verbose);
+std::shared_ptr<BrelumCore> makeCore(bool verbose = false) {
+  return BrelumCore::make(kAppID, kAppSecret, "1.0.0", profile(), verbose);
+}
+
+std::optional<std::vector<std::uint8_t>> cachedLogo() {
+  return platform::UserDefaults::standard()->dataForKey(brelum::BrelumCoreAppLogoNotification());
 }
 
 // Counts logo notifications and keeps the last one's image, if any.
 class LogoObserver {
  public:
-  LogoObserver() {
+  explicit LogoObserver(const std::string& name = brelum::BrelumCoreAppLogoNotification()) {
     token_ = platform::NotificationCenter::defaultCenter()->addObserver(
-        brelum::BrelumCoreAppLogoNotification(), nullptr, nullptr,
-        [this](const platform::Notification& note) {
+        name, nullptr, nullptr, [this](const platform::Notification& note) {
           ++posts;
           const auto found = note.userInfo.find("image");
           lastImage = found == note.userInfo.end()
@@ -61,6 +62,10 @@ class LogoObserver {
   LogoObserver(const LogoObserver&) = delete;
   LogoObserver& operator=(const LogoObserver&) = delete;
 
+  bool await(int count) {
+    return runMainLoopUntil([&] { return posts >= count; }, 20s);
+  }
+
   int posts = 0;
   std::shared_ptr<platform::Image> lastImage;
 
@@ -69,33 +74,31 @@ class LogoObserver {
 };
 
 std::optional<bool> validate(const std::shared_ptr<BrelumCore>& core) {
-  std::optional<bool> outcome;
-  core->validate([&](bool ok) { outcome = ok; });
-  EXPECT_TRUE(runMainLoopUntil([&] { return outcome.has_value(); }, 20s));
-  return outcome;
+  return awaitCompletion<bool>([&](auto done) { core->validate(done); });
 }
 
 std::optional<bool> login(const std::shared_ptr<BrelumCore>& core,
                           std::shared_ptr<UserSettings> settings = profile()) {
-  std::optional<bool> outcome;
-  core->login(settings, [&](bool ok) { outcome = ok; });
-  EXPECT_TRUE(runMainLoopUntil([&] { return outcome.has_value(); }, 20s));
-  return outcome;
+  return awaitCompletion<bool>([&](auto done) { core->login(settings, done); });
 }
 
-// Opens the facade's internal settings fetch, so a test can wait for its end.
+std::string verifiedDocument(std::string_view socketEndpoint) {
+  std::string document = R"({"data":{"api_endpoint":"https://api.brelum.io/","c_token":"t",)";
+  if (!socketEndpoint.empty())
+    document += R"("socket_endpoint":")" + std::string(socketEndpoint) + "\",";
+  return document + R"("app_id":"demo-app"}})";
+}
+
+// Opens the facade's internal settings fetch and mode-dependent console, so a test can wait
+// for the fetch's end.
 class TestableCore : public BrelumCore {
  public:
   static std::shared_ptr<TestableCore> make() {
-    std::shared_ptr<TestableCore> core(new TestableCore());
-    core->loadAppLogoFromCache();
-    return core;
+    return std::shared_ptr<TestableCore>(new TestableCore());
   }
 
   void fetchSettings() {
-    bool done = false;
-    getClientTrackerURL([&] { done = true; });
-    EXPECT_TRUE(runMainLoopUntil([&] { return done; }, 20s));
+    awaitCompletion<bool>([&](auto done) { getClientTrackerURL([done] { done(true); }); });
   }
 
  private:
@@ -113,7 +116,7 @@ class BrelumCoreTest : public testsupport::BackendTest {
   }
 
   static void TearDownTestSuite() {
-    if (std::getenv(kChildRoleVariable)) return;
+    if (testsupport::isChildProcess()) return;
     std::error_code ignored;
     std::filesystem::remove_all(folder(), ignored);
   }
@@ -126,8 +129,9 @@ class BrelumCoreTest : public testsupport::BackendTest {
 
   void SetUp() override {
     BackendTest::SetUp();
+    brelum::setBrelumCoreAppLogoNotification("BrelumCoreAppLogoNotification");
     // Each test starts without a cached logo; a child process works on its parent's cache.
-    if (!std::getenv(kChildRoleVariable)) {
+    if (!testsupport::isChildProcess()) {
       (void)platform::UserDefaults::standard()->removeObject(
           brelum::BrelumCoreAppLogoNotification());
     }
@@ -137,16 +141,18 @@ class BrelumCoreTest : public testsupport::BackendTest {
     return backend().requests(path).size();
   }
 
-  // Pumps until the back end has answered `count` requests on `path` and the answers have
-  // been handled.
-  void awaitRequests(std::string_view path, std::size_t count) {
+  // Pumps until the back end has answered `count` requests on `path` (and everything else in
+  // flight), then until the answers have been handled.
+  void awaitAnswered(std::string_view path, std::size_t count = 1) {
     EXPECT_TRUE(runMainLoopUntil([&] { return received(path) >= count && backend().idle(); }, 20s))
         << path;
     testsupport::drainMainQueue();
   }
 
-  void awaitLogo(LogoObserver& observer, int posts) {
-    EXPECT_TRUE(runMainLoopUntil([&] { return observer.posts >= posts; }, 20s));
+  // Pumps until nothing is in flight and what was answered has been handled.
+  void awaitQuiet() {
+    EXPECT_TRUE(runMainLoopUntil([&] { return backend().idle(); }, 20s));
+    testsupport::drainMainQueue();
   }
 };
 
@@ -173,83 +179,143 @@ TEST_F(BrelumCoreTest, LoginWithoutAProfileFailsAtOnceAndSendsNothing) {
   EXPECT_EQ(received("/v1/sdk/user/login"), 0u);
 }
 
-TEST_F(BrelumCoreTest, VerificationWithoutASocketEndpointFailsQuietlyAndLoadsNothing) {
-  backend().failWith("/v1/app/verify", 200,
-                     R"({"data":{"api_endpoint":"https://api.brelum.io/","c_token":"t",)"
-                     R"("app_id":"demo-app"}})");
-  auto core = makeCore(true);
-  platform::ConsoleCapture console;
-  EXPECT_EQ(validate(core), false);
-  testsupport::drainMainQueue();
-  EXPECT_TRUE(console.lines().empty());
-  EXPECT_EQ(received("/v1/app/resource/screens"), 0u);
-  EXPECT_EQ(login(core), false);  // still not verified
-}
+struct ModeCase {
+  BrelumCore::Mode mode;
+  const char* console;
+};
 
-TEST_F(BrelumCoreTest, EveryVerificationLoadsResourcesLogoDescriptionAndImageAgain) {
+class BrelumCoreMode : public BrelumCoreTest, public ::testing::WithParamInterface<ModeCase> {};
+
+// The stand-in refuses a verification without the app's id, secret and product line, and the
+// resource calls without the client token, so a wrong request fails here.
+TEST_P(BrelumCoreMode, VerifiesAndLoadsTheLogoThroughTheModesConsole) {
   auto core = makeCore();
+  core->setMode(GetParam().mode);
   LogoObserver observer;
   EXPECT_EQ(validate(core), true);
-  awaitLogo(observer, 1);
-  EXPECT_EQ(validate(core), true);
-  awaitLogo(observer, 2);
-  EXPECT_EQ(received("/v1/app/resource/screens"), 2u);
-  EXPECT_EQ(received(kLogoDescriptionPath), 2u);
-  EXPECT_EQ(received(kLogoImagePath), 2u);
-  // The logo description and image go without the client token where none is due.
-  EXPECT_EQ(backend().requests(kLogoDescriptionPath)[0].header("c-token"), "c-token-1234");
-  EXPECT_FALSE(backend().requests(kLogoImagePath)[0].header("c-token"));
+  ASSERT_TRUE(observer.await(1));
+  for (const auto* path : {"/v1/app/verify", "/v1/app/resource/screens", kLogoDescriptionPath}) {
+    const auto requests = backend().requests(path);
+    ASSERT_EQ(requests.size(), 1u) << path;
+    EXPECT_EQ(requests[0].header("host"), GetParam().console) << path;
+    EXPECT_EQ(requests[0].sni, GetParam().console) << path;
+  }
+  EXPECT_EQ(nlohmann::json::parse(backend().requests("/v1/app/verify")[0].body),
+            (nlohmann::json{{"id", kAppID}, {"app_secret", kAppSecret}, {"mode", "COMMERCE"}}));
+  // The image comes from wherever the description points, without the client token.
+  const auto image = backend().requests(kLogoImagePath);
+  ASSERT_EQ(image.size(), 1u);
+  EXPECT_FALSE(image[0].header("c-token"));
   ASSERT_TRUE(core->appLogo());
   EXPECT_EQ(core->appLogo()->width(), 32);
   EXPECT_EQ(observer.lastImage, core->appLogo());
 }
 
-TEST_F(BrelumCoreTest, TheFirstExactAppLogoScreenGivesTheTruncatedTimestamp) {
-  backend().failWith("/v1/app/resource/screens", 200,
-                     R"({"data":{"screens":[{"resource_type":"app_logo","created_at":1},)"
-                     R"({"resource_type":"APP_LOGO","created_at":12.9},)"
-                     R"({"resource_type":"APP_LOGO","created_at":99}]}})");
+INSTANTIATE_TEST_SUITE_P(
+    Modes, BrelumCoreMode,
+    ::testing::Values(ModeCase{BrelumCore::Mode::production, "console.brelum.io"},
+                      ModeCase{BrelumCore::Mode::development, "console-dev.brelum.io"}));
+
+TEST_F(BrelumCoreTest, EveryVerificationLoadsResourcesLogoDescriptionAndImageAgain) {
   auto core = makeCore();
+  LogoObserver observer;
   EXPECT_EQ(validate(core), true);
-  awaitRequests("/v1/app/resource/app-logo/12", 1);
-  EXPECT_EQ(received("/v1/app/resource/app-logo/1"), 0u);
-  EXPECT_EQ(received("/v1/app/resource/app-logo/99"), 0u);
+  ASSERT_TRUE(observer.await(1));
+  EXPECT_EQ(validate(core), true);
+  ASSERT_TRUE(observer.await(2));
+  EXPECT_EQ(received("/v1/app/resource/screens"), 2u);
+  EXPECT_EQ(received(kLogoDescriptionPath), 2u);
+  EXPECT_EQ(received(kLogoImagePath), 2u);
 }
 
-TEST_F(BrelumCoreTest, ALogoTimestampOutsideTheIntegerRangeSendsNothing) {
-  for (std::string createdAt : {"1e300", "-1e300"}) {
-    backend().reset();
-    backend().failWith(
-        "/v1/app/resource/screens", 200,
-        R"({"data":{"screens":[{"resource_type":"APP_LOGO","created_at":)" + createdAt + "}]}}");
-    auto core = makeCore();
-    EXPECT_EQ(validate(core), true);
-    awaitRequests("/v1/app/resource/screens", 1);
-    EXPECT_TRUE(runMainLoopUntil([&] { return backend().idle(); }, 5s));
-    testsupport::drainMainQueue();
-    for (const auto& request : backend().requests()) {
-      EXPECT_EQ(request.path.find("/v1/app/resource/app-logo"), std::string::npos) << request.path;
-    }
-  }
+struct FailedVerification {
+  const char* name;
+  int status;
+  std::string body;
+};
+
+class BrelumCoreFailedVerification : public BrelumCoreTest,
+                                     public ::testing::WithParamInterface<FailedVerification> {};
+
+TEST_P(BrelumCoreFailedVerification, AnswersFalseLoadsNothingAndKeepsTheEarlierData) {
+  auto core = makeCore();
+  LogoObserver observer;
+  EXPECT_EQ(validate(core), true);
+  ASSERT_TRUE(observer.await(1));
+  const auto socket = core->socketManager();
+  backend().reset();
+
+  backend().failWith("/v1/app/verify", GetParam().status, GetParam().body);
+  EXPECT_EQ(validate(core), false);
+  awaitQuiet();
+  EXPECT_EQ(received("/v1/app/resource/screens"), 0u);
+  // Still verified as before: login goes to the earlier API endpoint with the earlier token.
+  EXPECT_EQ(login(core), true);
+  EXPECT_EQ(backend().requests("/v1/sdk/user/login").at(0).header("host"), "api.brelum.io");
+  EXPECT_EQ(core->socketManager(), socket);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, BrelumCoreFailedVerification,
+    ::testing::Values(FailedVerification{"WrongSecret", 401,
+                                         R"({"error":{"code":401,"message":"no"}})"},
+                      FailedVerification{"NoSocketEndpoint", 200, verifiedDocument("")},
+                      FailedVerification{"NotJSON", 200, "not json"},
+                      FailedVerification{"ServerError", 500, ""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(BrelumCoreTest, AFirstVerificationWithoutDataLeavesTheFacadeUnverified) {
+  auto core = makeCore();
+  backend().failWith("/v1/app/verify", 200, verifiedDocument(""));
+  EXPECT_EQ(validate(core), false);
+  EXPECT_EQ(login(core), false);
+  EXPECT_FALSE(core->socketManager());
+}
+
+struct TimestampCase {
+  const char* createdAt;
+  const char* logoPath;  // empty: no logo request at all
+};
+
+class BrelumCoreLogoTimestamp : public BrelumCoreTest,
+                                public ::testing::WithParamInterface<TimestampCase> {};
+
+TEST_P(BrelumCoreLogoTimestamp, TheFirstExactAppLogoScreenGivesTheTruncatedTimestamp) {
+  backend().failWith("/v1/app/resource/screens", 200,
+                     R"({"data":{"screens":[{"resource_type":"app_logo","created_at":1},)"
+                     R"({"resource_type":"APP_LOGO","created_at":)" +
+                         std::string(GetParam().createdAt) +
+                         R"(},{"resource_type":"APP_LOGO","created_at":99}]}})");
+  auto core = makeCore();
+  EXPECT_EQ(validate(core), true);
+  const std::string expected = GetParam().logoPath;
+  awaitAnswered(expected.empty() ? "/v1/app/resource/screens" : expected);
+  std::vector<std::string> logoPaths;
+  for (const auto& request : backend().requests()) {
+    if (request.path.starts_with("/v1/app/resource/app-logo/")) logoPaths.push_back(request.path);
+  }
+  EXPECT_EQ(logoPaths,
+            expected.empty() ? std::vector<std::string>{} : std::vector<std::string>{expected});
+}
+
+INSTANTIATE_TEST_SUITE_P(Timestamps, BrelumCoreLogoTimestamp,
+                         ::testing::Values(TimestampCase{"12.9", "/v1/app/resource/app-logo/12"},
+                                           TimestampCase{"-12.9", "/v1/app/resource/app-logo/-12"},
+                                           TimestampCase{"-0.5", "/v1/app/resource/app-logo/0"},
+                                           TimestampCase{"1e300", ""},
+                                           TimestampCase{"-1e300", ""}));
 
 TEST_F(BrelumCoreTest, AReleasedFacadeStillCompletesButStoresNothing) {
   backend().delay("/v1/app/verify", 300ms);
-  std::optional<bool> outcome;
-  {
-    auto core = makeCore();
-    core->validate([&](bool ok) { outcome = ok; });
-  }
-  ASSERT_TRUE(runMainLoopUntil([&] { return outcome.has_value(); }, 20s));
-  EXPECT_TRUE(*outcome);
-  EXPECT_TRUE(runMainLoopUntil([&] { return backend().idle(); }, 5s));
+  auto outcome = awaitCompletion<bool>([&](auto done) { makeCore()->validate(done); });
+  EXPECT_EQ(outcome, true);
+  awaitQuiet();
   testsupport::drainMainQueue();
   EXPECT_EQ(received("/v1/app/resource/screens"), 0u);
 }
 
 TEST_F(BrelumCoreTest, FailureLinesAppearOnlyWhenVerbose) {
   for (bool verbose : {false, true}) {
-    backend().reset();
     backend().failWith("/v1/app/verify", 200, "not json");
     auto core = makeCore(verbose);
     platform::ConsoleCapture console;
@@ -267,7 +333,6 @@ TEST_F(BrelumCoreTest, FailureLinesAppearOnlyWhenVerbose) {
 }
 
 TEST_F(BrelumCoreTest, LoginStoresTheTokenAndFetchesSettings) {
-  LogoObserver logo;
   auto core = makeCore();
   EXPECT_EQ(validate(core), true);
   EXPECT_FALSE(core->apiManager());
@@ -285,12 +350,10 @@ TEST_F(BrelumCoreTest, LoginStoresTheTokenAndFetchesSettings) {
                                                                    {"email", "ada@example.com"},
                                                                    {"gender", "NONE"}}));
   EXPECT_TRUE(runMainLoopUntil([&] { return core->sharingMessage().has_value(); }, 20s));
-  EXPECT_EQ(core->sharingMessage(), "Shop with me on Brelum!");
-  EXPECT_EQ(backend().requests("/v1/settings/mobile")[0].header("access-token"),
-            "access-token-5678");
-  // The verification's logo download ends before the process does: the image downloader's
-  // content-type table is destroyed at exit while a decode may still read it.
-  awaitLogo(logo, 1);
+  EXPECT_EQ(core->sharingMessage(), kSharingMessage);
+  EXPECT_EQ(core->eventTracker()->extraURL()->absoluteString(),
+            "https://api.brelum.io/v1/customer/events");
+  awaitQuiet();
 }
 
 TEST_F(BrelumCoreTest, SettingsWithoutAUsableTrackingURLLeaveTheSharingMessage) {
@@ -301,40 +364,54 @@ TEST_F(BrelumCoreTest, SettingsWithoutAUsableTrackingURLLeaveTheSharingMessage) 
   EXPECT_EQ(validate(core), true);
   EXPECT_EQ(login(core), true);
   core->fetchSettings();
-  ASSERT_EQ(core->sharingMessage(), "Shop with me on Brelum!");
+  ASSERT_EQ(core->sharingMessage(), kSharingMessage);
 
   backend().failWith("/v1/settings/mobile", 200,
                      R"({"data":{"client_event_tracking_url":"not a url","sharing_message":"x"}})");
   core->fetchSettings();
-  EXPECT_EQ(core->sharingMessage(), "Shop with me on Brelum!");
+  EXPECT_EQ(core->sharingMessage(), kSharingMessage);
 
   backend().failWith("/v1/settings/mobile", 500, "down");
   core->fetchSettings();
-  EXPECT_EQ(core->sharingMessage(), "Shop with me on Brelum!");
+  EXPECT_EQ(core->sharingMessage(), kSharingMessage);
 
   backend().failWith("/v1/settings/mobile", 200,
                      R"({"data":{"client_event_tracking_url":"https://api.brelum.io/t"}})");
   core->fetchSettings();
   EXPECT_FALSE(core->sharingMessage());
+  EXPECT_EQ(core->eventTracker()->extraURL()->absoluteString(), "https://api.brelum.io/t");
+  awaitQuiet();
+}
+
+// Servers send the logo as a plain byte stream as often as with an image type.
+TEST_F(BrelumCoreTest, ALogoSentAsAByteStreamIsTakenAndCached) {
+  backend().failWith(kLogoDescriptionPath, 200,
+                     R"({"data":{"Loading_Logo":"https://console.brelum.io/assets/logo/)"
+                     R"(plain.png?as=octet-stream"}})");
+  auto core = makeCore();
+  LogoObserver observer;
+  EXPECT_EQ(validate(core), true);
+  ASSERT_TRUE(observer.await(1));
+  ASSERT_TRUE(observer.lastImage);
+  EXPECT_EQ(observer.lastImage->width(), 32);
+  EXPECT_TRUE(cachedLogo());
 }
 
 TEST_F(BrelumCoreTest, AFailedImageClearsTheLogoButKeepsTheCachedOne) {
   LogoObserver observer;
   auto core = makeCore();
   EXPECT_EQ(validate(core), true);
-  awaitLogo(observer, 1);
+  ASSERT_TRUE(observer.await(1));
   ASSERT_TRUE(observer.lastImage);
-  const auto cached =
-      platform::UserDefaults::standard()->dataForKey(brelum::BrelumCoreAppLogoNotification());
+  const auto cached = cachedLogo();
   ASSERT_TRUE(cached);
 
   backend().failWith(kLogoImagePath, 404, "gone");
   EXPECT_EQ(validate(core), true);
-  awaitLogo(observer, 2);
+  ASSERT_TRUE(observer.await(2));
   EXPECT_FALSE(observer.lastImage);
   EXPECT_FALSE(core->appLogo());
-  EXPECT_EQ(platform::UserDefaults::standard()->dataForKey(brelum::BrelumCoreAppLogoNotification()),
-            cached);
+  EXPECT_EQ(cachedLogo(), cached);
 
   // The next facade brings the cached logo back, announcing it from its initialiser.
   auto next = makeCore();
@@ -351,13 +428,30 @@ TEST_F(BrelumCoreTest, AHostAssignmentPostsButOnlyCacheAppLogoWrites) {
   core->setAppLogo(image);
   EXPECT_EQ(observer.posts, 1);
   EXPECT_EQ(observer.lastImage, image);
-  const auto key = brelum::BrelumCoreAppLogoNotification();
-  EXPECT_FALSE(platform::UserDefaults::standard()->dataForKey(key));
+  EXPECT_FALSE(cachedLogo());
   core->cacheAppLogo();
-  EXPECT_TRUE(platform::UserDefaults::standard()->dataForKey(key));
+  EXPECT_TRUE(cachedLogo());
   core->setAppLogo(nullptr);
   EXPECT_EQ(observer.posts, 2);
   EXPECT_FALSE(observer.lastImage);
+}
+
+TEST_F(BrelumCoreTest, ARenamedNotificationNamesBothThePostAndTheCacheKey) {
+  brelum::setBrelumCoreAppLogoNotification("HostLogo");
+  LogoObserver renamed("HostLogo");
+  LogoObserver original("BrelumCoreAppLogoNotification");
+  auto core = makeCore();
+  core->setAppLogo(platform::Image::make(2, 1, std::vector<std::uint8_t>(8, 10)));
+  core->cacheAppLogo();
+  EXPECT_EQ(renamed.posts, 1);
+  EXPECT_EQ(original.posts, 0);
+  auto defaults = platform::UserDefaults::standard();
+  EXPECT_TRUE(defaults->dataForKey("HostLogo"));
+  EXPECT_FALSE(defaults->dataForKey("BrelumCoreAppLogoNotification"));
+  auto next = makeCore();
+  ASSERT_TRUE(next->appLogo());
+  EXPECT_EQ(next->appLogo()->width(), 2);
+  (void)defaults->removeObject("HostLogo");
 }
 
 TEST_F(BrelumCoreTest, UndecodableCacheDataPostsNothing) {
@@ -371,45 +465,50 @@ TEST_F(BrelumCoreTest, UndecodableCacheDataPostsNothing) {
 
 // Run as separate processes by the test below: one caches a logo, the next finds it.
 TEST_F(BrelumCoreTest, ChildProcessCachesALogo) {
-  if (!std::getenv(kChildRoleVariable)) GTEST_SKIP() << "runs only as the child of a test";
+  if (!testsupport::isChildProcess()) GTEST_SKIP() << "runs only as the child of a test";
   auto core = makeCore();
   core->setAppLogo(platform::Image::make(3, 1, std::vector<std::uint8_t>(12, 90)));
   core->cacheAppLogo();
 }
 
 TEST_F(BrelumCoreTest, ChildProcessFindsTheCachedLogo) {
-  if (!std::getenv(kChildRoleVariable)) GTEST_SKIP() << "runs only as the child of a test";
+  if (!testsupport::isChildProcess()) GTEST_SKIP() << "runs only as the child of a test";
   auto core = makeCore();
   ASSERT_TRUE(core->appLogo());
   EXPECT_EQ(core->appLogo()->width(), 3);
   EXPECT_EQ(core->appLogo()->height(), 1);
 }
 
-// Runs this test program again with only `test` selected; answers whether it passed.
-bool passesInAChildProcess(const std::string& test) {
-  std::vector<std::string> arguments{"/proc/self/exe", "--gtest_filter=" + test};
-  std::vector<char*> argv;
-  for (auto& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  ::setenv(kChildRoleVariable, "1", 1);
-  pid_t child = 0;
-  const int spawned =
-      ::posix_spawn(&child, "/proc/self/exe", nullptr, nullptr, argv.data(), environ);
-  ::unsetenv(kChildRoleVariable);
-  int status = 0;
-  return spawned == 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
-         WEXITSTATUS(status) == 0;
+TEST_F(BrelumCoreTest, TheCachedLogoSurvivesIntoAnotherProcess) {
+  if (testsupport::isChildProcess()) GTEST_SKIP();
+  using testsupport::exitedCleanly;
+  using testsupport::runThisTestInAChild;
+  ASSERT_TRUE(exitedCleanly(runThisTestInAChild("BrelumCoreTest.ChildProcessCachesALogo")));
+  EXPECT_TRUE(exitedCleanly(runThisTestInAChild("BrelumCoreTest.ChildProcessFindsTheCachedLogo")));
 }
 
-TEST_F(BrelumCoreTest, TheCachedLogoSurvivesIntoAnotherProcess) {
-  if (std::getenv(kChildRoleVariable)) GTEST_SKIP();
-  ASSERT_TRUE(passesInAChildProcess("BrelumCoreTest.ChildProcessCachesALogo"));
-  EXPECT_TRUE(passesInAChildProcess("BrelumCoreTest.ChildProcessFindsTheCachedLogo"));
+// A host that exits with everything alive: a connected socket, a verification, an event and a
+// logo download in flight. Static destruction must neither crash nor hang.
+TEST_F(BrelumCoreTest, ChildProcessExitsWithALiveFacadeAndSocket) {
+  if (!testsupport::isChildProcess()) GTEST_SKIP() << "runs only as the child of a test";
+  static auto core = makeCore(true);
+  ASSERT_EQ(validate(core), true);
+  auto socket = core->socketManager();
+  ASSERT_TRUE(socket);
+  ASSERT_EQ(awaitCompletion<bool>([&](auto done) { socket->connect(done); }), true);
+  backend().delay("*", 10s);
+  core->validate([](bool) {});
+  core->eventTracker()->send(EventTracker::Event::open_app("entry-1"), [] {});
+  std::exit(0);
+}
+
+TEST_F(BrelumCoreTest, AProcessExitsCleanlyWithALiveFacadeAndSocket) {
+  if (testsupport::isChildProcess()) GTEST_SKIP();
+  EXPECT_TRUE(testsupport::exitedCleanly(testsupport::runThisTestInAChild(
+      "BrelumCoreTest.ChildProcessExitsWithALiveFacadeAndSocket")));
 }
 
 // --- Event tracking wiring ---
-
-using brelum::EventTracker;
 
 // Counts the gateways it makes for a factory it stands in front of.
 class CountingGatewayFactory : public brelum::EventTrackingGatewayFactory {
@@ -430,9 +529,8 @@ class CountingGatewayFactory : public brelum::EventTrackingGatewayFactory {
 };
 
 void sendAndWait(BrelumCore& core, EventTracker::Event event) {
-  bool done = false;
-  core.eventTracker()->send(std::move(event), [&] { done = true; });
-  EXPECT_TRUE(runMainLoopUntil([&] { return done; }, 20s));
+  awaitCompletion<bool>(
+      [&](auto done) { core.eventTracker()->send(std::move(event), [done] { done(true); }); });
 }
 
 std::vector<std::string> failureLines(const platform::ConsoleCapture& console) {
@@ -443,40 +541,27 @@ std::vector<std::string> failureLines(const platform::ConsoleCapture& console) {
   return lines;
 }
 
-struct TrackerUserCase {
-  std::optional<UserSettings::Gender> gender;
-  const char* wireGender;
-};
-
-class FacadeTrackerUser : public BrelumCoreTest,
-                          public ::testing::WithParamInterface<TrackerUserCase> {};
-
-TEST_P(FacadeTrackerUser, ComesFromTheProfileWithAnEmptyUserIdAndTheTrackerQuiet) {
-  const auto core = BrelumCore::make(kAppID, kAppSecret, "3.1.4", profile(GetParam().gender), true);
-  const auto& tracker = core->eventTracker();
-  ASSERT_TRUE(tracker);
-  EXPECT_EQ(tracker->user(),
-            (EventTracker::Data::User{"", "user-1", "Ada", GetParam().wireGender}));
-  EXPECT_EQ(tracker->appId(), kAppID);
-  EXPECT_EQ(tracker->sdkVersion(), "3.1.4");
-  EXPECT_FALSE(tracker->verbose());
-  EXPECT_EQ(tracker->extraURL(), std::nullopt);
+TEST_F(BrelumCoreTest, TheTrackerComesFromTheProfileWithAnEmptyUserIdAndStaysQuiet) {
+  for (auto [gender, wire] : {std::pair{std::optional<UserSettings::Gender>{}, "NONE"},
+                              std::pair{std::optional{UserSettings::Gender::female}, "FEMALE"}}) {
+    const auto core = BrelumCore::make(kAppID, kAppSecret, "3.1.4", profile(gender), true);
+    const auto& tracker = core->eventTracker();
+    ASSERT_TRUE(tracker);
+    EXPECT_EQ(tracker->user(), (EventTracker::Data::User{"", "user-1", "Ada", wire}));
+    EXPECT_EQ(tracker->appId(), kAppID);
+    EXPECT_EQ(tracker->sdkVersion(), "3.1.4");
+    EXPECT_FALSE(tracker->verbose());
+    EXPECT_EQ(tracker->extraURL(), std::nullopt);
+  }
+  const auto anonymous = BrelumCore::make(kAppID, kAppSecret, "1", nullptr, false);
+  EXPECT_EQ(anonymous->eventTracker()->user(), (EventTracker::Data::User{"", "", "", "NONE"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Genders, FacadeTrackerUser,
-                         ::testing::Values(TrackerUserCase{std::nullopt, "NONE"},
-                                           TrackerUserCase{UserSettings::Gender::female, "FEMALE"},
-                                           TrackerUserCase{UserSettings::Gender::other, "OTHER"}));
-
-TEST_F(BrelumCoreTest, TheCustomerURLReachesTheTrackerButEventsStillGoToTheQueue) {
-  LogoObserver logo;
+TEST_F(BrelumCoreTest, EventsGoToTheQueueEvenWithACustomerURL) {
   const auto core = makeCore();
   ASSERT_EQ(validate(core), true);
   ASSERT_EQ(login(core), true);
   ASSERT_TRUE(runMainLoopUntil([&] { return core->eventTracker()->extraURL().has_value(); }, 20s));
-  EXPECT_EQ(core->eventTracker()->extraURL()->absoluteString(),
-            "https://api.brelum.io/v1/customer/events");
-  EXPECT_EQ(core->sharingMessage(), "Shop with me on Brelum!");
 
   sendAndWait(*core, EventTracker::Event::open_app("entry-1"));
   const auto messages = testsupport::queueMessages(backend());
@@ -486,8 +571,7 @@ TEST_F(BrelumCoreTest, TheCustomerURLReachesTheTrackerButEventsStillGoToTheQueue
   EXPECT_EQ(document["data"]["event"]["sdk_version"], "1.0.0");
   EXPECT_EQ(document["data"]["event"]["user"]["client_user_id"], "user-1");
   EXPECT_EQ(received("/v1/customer/events"), 0u);
-  // The verification's logo download ends before the process does.
-  awaitLogo(logo, 1);
+  awaitQuiet();
 }
 
 TEST_F(BrelumCoreTest, FailedDeliveriesPrintOnlyForAFacadeMadeVerbose) {
@@ -531,21 +615,19 @@ TEST_F(BrelumCoreTest, AnEarlierFacadesTrackerSendsThroughTheLaterFactoryWithIts
 }
 
 TEST_F(BrelumCoreTest, TheSocketIsMadeOnceAfterVerificationAndKept) {
-  auto core = makeCore();
+  auto core = makeCore(true);
   EXPECT_FALSE(core->socketManager());
   EXPECT_FALSE(core->_socketManager());  // a read before verification stores nothing
   EXPECT_EQ(validate(core), true);
   const auto socket = core->socketManager();
   ASSERT_TRUE(socket);
-  EXPECT_FALSE(socket->verbose());
-  backend().failWith("/v1/app/verify", 200,
-                     R"({"data":{"api_endpoint":"https://api.brelum.io/",)"
-                     R"("socket_endpoint":"https://elsewhere.brelum.io/","c_token":"t",)"
-                     R"("app_id":"demo-app"}})");
+  EXPECT_TRUE(socket->verbose());
+  backend().failWith("/v1/app/verify", 200, verifiedDocument("https://elsewhere.brelum.io/"));
   EXPECT_EQ(validate(core), true);
   EXPECT_EQ(core->socketManager(), socket);
   core->set_socketManager(nullptr);
   EXPECT_NE(core->socketManager(), socket);  // the host cleared it: made anew
+  awaitQuiet();
 }
 
 TEST(UserSettingsTest, LoginParametersCarryOnlyWhatIsPresent) {

@@ -16,6 +16,8 @@
 #include <future>
 #include <system_error>
 
+#include <openssl/evp.h>
+
 #include <boost/asio/co_spawn.hpp>
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
@@ -29,6 +31,7 @@
 
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
+#include "Tests/Support/MainLoopPump.h"
 
 extern char** environ;
 
@@ -46,6 +49,7 @@ using json = nlohmann::json;
 // the wait only bounds a failure, it never delays success.
 constexpr auto kStartDeadline = std::chrono::seconds(60);
 constexpr std::uint16_t kHTTPSPort = 443;
+constexpr std::uint16_t kHTTPPort = 80;
 
 std::string systemMessage(int error) {
   return std::error_code(error, std::generic_category()).message();
@@ -104,45 +108,25 @@ std::string describeWaitStatus(int status) {
   return "ended with wait status " + std::to_string(status);
 }
 
-constexpr std::string_view kBase64 =
-    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
 std::string encodeBase64(std::string_view bytes) {
-  std::string out;
-  unsigned bits = 0;
-  int count = 0;
-  for (unsigned char c : bytes) {
-    bits = (bits << 8) | c;
-    count += 8;
-    while (count >= 6) {
-      count -= 6;
-      out.push_back(kBase64[(bits >> count) & 0x3f]);
-    }
-  }
-  if (count > 0) out.push_back(kBase64[(bits << (6 - count)) & 0x3f]);
-  while (out.size() % 4 != 0) out.push_back('=');
+  std::string out(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                     reinterpret_cast<const unsigned char*>(bytes.data()),
+                                     static_cast<int>(bytes.size()));
+  out.resize(static_cast<std::size_t>(length));
   return out;
 }
 
 std::optional<std::string> decodeBase64(std::string_view text) {
-  auto value = [](char c) -> int {
-    auto at = kBase64.find(c);
-    return at == std::string_view::npos ? -1 : static_cast<int>(at);
-  };
-  while (!text.empty() && text.back() == '=') text.remove_suffix(1);
-  std::string out;
-  unsigned bits = 0;
-  int count = 0;
-  for (char c : text) {
-    int v = value(c);
-    if (v < 0) return std::nullopt;
-    bits = (bits << 6) | static_cast<unsigned>(v);
-    count += 6;
-    if (count >= 8) {
-      count -= 8;
-      out.push_back(static_cast<char>((bits >> count) & 0xff));
-    }
-  }
+  if (text.size() % 4 != 0) return std::nullopt;
+  std::string out(text.size() / 4 * 3, '\0');
+  const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(out.data()),
+                                     reinterpret_cast<const unsigned char*>(text.data()),
+                                     static_cast<int>(text.size()));
+  if (length < 0) return std::nullopt;
+  // The block decoder counts the padding as zero bytes.
+  const auto padding = text.size() - text.find_last_not_of('=') - 1;
+  out.resize(static_cast<std::size_t>(length) - std::min<std::size_t>(padding, 2));
   return out;
 }
 
@@ -198,8 +182,7 @@ std::optional<std::string> Backend::RecordedRequest::queryValue(std::string_view
   return std::nullopt;
 }
 
-std::expected<std::unique_ptr<Backend>, std::string> Backend::start(
-    const std::vector<std::string>& hosts) {
+std::expected<std::unique_ptr<Backend>, std::string> Backend::start() {
   std::unique_ptr<Backend> backend(new Backend);
   std::array<int, 2> input{-1, -1};
   std::array<int, 2> output{-1, -1};
@@ -212,10 +195,6 @@ std::expected<std::unique_ptr<Backend>, std::string> Backend::start(
   }
 
   std::vector<std::string> arguments{"node", BRELUM_SOURCE_DIR "/Tools/backend.mjs"};
-  for (const auto& host : hosts) {
-    arguments.push_back("--host");
-    arguments.push_back(host);
-  }
   std::vector<char*> argv;
   for (auto& argument : arguments) argv.push_back(argument.data());
   argv.push_back(nullptr);
@@ -260,10 +239,15 @@ std::expected<std::unique_ptr<Backend>, std::string> Backend::start(
                report["httpsPort"].is_number_integer() && report.contains("caFile") &&
                report["caFile"].is_string() && report.contains("hosts") &&
                report["hosts"].is_array();
+  const auto port = [&](const char* key) -> std::uint16_t {
+    const auto value = report.value(key, json());
+    const bool ok = value.is_number_integer() && value > 0 && value <= 65535;
+    valid = valid && ok;
+    return ok ? value.get<std::uint16_t>() : 0;
+  };
   if (valid) {
-    auto port = report["httpsPort"].get<long long>();
-    valid = port > 0 && port <= 65535;
-    backend->port_ = static_cast<std::uint16_t>(port);
+    backend->port_ = port("httpsPort");
+    backend->httpPort_ = port("httpPort");
     backend->caFile_ = report["caFile"].get<std::string>();
     for (const auto& host : report["hosts"]) {
       if (!host.is_string())
@@ -275,7 +259,7 @@ std::expected<std::unique_ptr<Backend>, std::string> Backend::start(
   if (!valid) {
     backend->stop(std::chrono::seconds(1));
     return std::unexpected("the stand-in back end reported \"" + line +
-                           "\" instead of {\"httpsPort\",\"caFile\",\"hosts\"}");
+                           "\" instead of {\"httpsPort\",\"httpPort\",\"caFile\",\"hosts\"}");
   }
   return backend;
 }
@@ -318,8 +302,10 @@ int Backend::stop(std::chrono::milliseconds deadline) {
 void Backend::installRoutes() const {
   auto& table = platform::ConnectToTable::shared();
   for (const auto& host : hosts_) {
-    if (auto added = table.add(host, kHTTPSPort, "127.0.0.1", port_); !added) {
-      ADD_FAILURE() << added.error().message();
+    for (auto [from, to] : {std::pair{kHTTPSPort, port_}, std::pair{kHTTPPort, httpPort_}}) {
+      if (auto added = table.add(host, from, "127.0.0.1", to); !added) {
+        ADD_FAILURE() << added.error().message();
+      }
     }
   }
   if (auto trusted = platform::setExtraTrustedCAFile(caFile_); !trusted) {
@@ -400,10 +386,6 @@ void Backend::setFault(const Fault& fault) const {
   control("POST", "/__control/faults", fault.json());
 }
 
-void Backend::clearFaults() const {
-  control("DELETE", "/__control/faults");
-}
-
 void Backend::failWith(std::string path, int status, std::string body) const {
   setFault(Fault(std::move(path)).status(status, std::move(body)));
 }
@@ -477,6 +459,15 @@ void BackendTest::SetUp() {
   backend_->reset();
   platform::ConnectToTable::shared().clear();
   backend_->installRoutes();
+}
+
+void BackendTest::TearDown() {
+  if (!backend_) return;
+  // Twice: an answer handled on the main queue may send the next request of a chain.
+  for (int round = 0; round < 2; ++round) {
+    runMainLoopUntil([&] { return backend_->idle(); }, std::chrono::seconds(20));
+    drainMainQueue();
+  }
 }
 
 }  // namespace testsupport

@@ -92,12 +92,8 @@ class Backend {
     std::string body;
   };
 
-  // Starts a back end whose certificate names `hosts` (its defaults when empty); the
-  // error says why it could not.
-  [[nodiscard]] static std::expected<std::unique_ptr<Backend>, std::string> start(
-      const std::vector<std::string>& hosts = {});
-
-  // The test program's one back end, started on first use and stopped at exit.
+  // The test program's one back end, started on first use and stopped at exit; the error
+  // says why it could not start.
   [[nodiscard]] static std::expected<Backend*, std::string> shared();
 
   ~Backend();
@@ -105,17 +101,18 @@ class Backend {
   Backend& operator=(const Backend&) = delete;
 
   [[nodiscard]] std::uint16_t httpsPort() const { return port_; }
+  // Plain HTTP (routes and Socket.IO) and an HTTP proxy that tunnels to loopback only.
+  [[nodiscard]] std::uint16_t httpPort() const { return httpPort_; }
   [[nodiscard]] const std::filesystem::path& caFile() const { return caFile_; }
   [[nodiscard]] const std::vector<std::string>& hosts() const { return hosts_; }
 
-  // Routes every host name, port 443, to the back end and trusts its CA, through the
+  // Routes every host name, port 443 and port 80, to the back end and trusts its CA, through the
   // Platform layer's process-wide connect-to table and extra CA.
   void installRoutes() const;
 
   // Forgets recorded requests and lifts every fault switch.
   void reset() const;
   void setFault(const Fault& fault) const;
-  void clearFaults() const;
   void failWith(std::string path, int status, std::string body = {}) const;
   void delay(std::string path, std::chrono::milliseconds delay) const;
   void drop(std::string path, Drop how = Drop::midResponse) const;
@@ -138,11 +135,10 @@ class Backend {
   // `deadline`. Answers its wait status; later calls do nothing and answer the same.
   int stop(std::chrono::milliseconds deadline = std::chrono::seconds(5));
 
-  // The process id while it runs, 0 after stop().
-  [[nodiscard]] pid_t pid() const { return pid_; }
-
  private:
   Backend() = default;
+
+  [[nodiscard]] static std::expected<std::unique_ptr<Backend>, std::string> start();
 
   // The answer's body; a failed call has added a test failure and answers nullopt.
   std::optional<std::string> control(std::string_view method, std::string_view target,
@@ -153,16 +149,19 @@ class Backend {
   int fromChild_ = -1;
   int waitStatus_ = 0;
   std::uint16_t port_ = 0;
+  std::uint16_t httpPort_ = 0;
   std::filesystem::path caFile_;
   std::vector<std::string> hosts_;
 };
 
 // A fixture for suites that talk to the back end: each test starts with the shared back
 // end reset and its routes and CA installed, so switches set by one test never reach the
-// next. A back end that cannot start fails the test with the reason.
+// next, and ends once the back end has answered what was in flight and the main queue has
+// handled it. A back end that cannot start fails the test with the reason.
 class BackendTest : public ::testing::Test {
  protected:
   void SetUp() override;
+  void TearDown() override;
 
   [[nodiscard]] Backend& backend() const { return *backend_; }
 

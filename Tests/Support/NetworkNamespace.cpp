@@ -83,4 +83,15 @@ bool NetworkNamespace::runInside(const std::function<void()>& work) const {
   return entered;
 }
 
+void NetworkNamespaceTest::SetUp() {
+  auto made = NetworkNamespace::make();
+  if (!made) GTEST_SKIP() << "Skipping network-namespace test: " << made.error();
+  namespace_ = std::move(*made);
+  ASSERT_TRUE(namespace_->addVethPair()) << "could not set up the veth pair";
+}
+
+bool NetworkNamespaceTest::link(const char* state) const {
+  return namespace_->ip({"link", "set", NetworkNamespace::kInside, state});
+}
+
 }  // namespace testsupport

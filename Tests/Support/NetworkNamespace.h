@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 namespace testsupport {
 
 // A network namespace made for one test and removed when it goes, so that tests can bring
@@ -45,6 +47,26 @@ class NetworkNamespace {
   explicit NetworkNamespace(std::string name) : name_(std::move(name)) {}
 
   std::string name_;
+};
+
+// A fixture for tests that change links and routes: each test gets a namespace with the veth
+// pair set up, or is skipped (saying why) where namespaces cannot be made.
+class NetworkNamespaceTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+
+  // Runs `make` on a thread inside the namespace and answers what it made.
+  template <typename T>
+  T inside(const std::function<T()>& make) {
+    T made{};
+    EXPECT_TRUE(namespace_->runInside([&] { made = make(); }));
+    return made;
+  }
+
+  // Sets the inside end of the veth pair "up" or "down".
+  bool link(const char* state) const;
+
+  std::unique_ptr<NetworkNamespace> namespace_;
 };
 
 }  // namespace testsupport

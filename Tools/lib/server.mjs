@@ -2,8 +2,9 @@
 //   read the body → record it → take the path's fault switch → wait out its delay →
 //   cut the connection, answer the overriding status, or run the route → send.
 // Requests under /__control/ skip recording and faults: they are how tests drive us.
+import http, { STATUS_CODES } from 'node:http';
 import https from 'node:https';
-import { STATUS_CODES } from 'node:http';
+import net from 'node:net';
 import { json, forbidsBody, bodyBuffer } from './respond.mjs';
 import { log, complain } from './log.mjs';
 
@@ -22,6 +23,7 @@ export class StandInServer {
   #controlRouter;
   #recorder;
   #faults;
+  #plain = null;
   #sockets = new Set();
   #delays = new Set();
   #closed = false;
@@ -56,10 +58,41 @@ export class StandInServer {
   get httpServer() { return this.#server; }
 
   listen() {
-    return new Promise((resolve, reject) => {
-      this.#server.once('error', reject);
-      this.#server.listen(0, '127.0.0.1', () => resolve(this.#server.address().port));
+    return listenOnLoopback(this.#server);
+  }
+
+  // A plain-HTTP port on loopback serving the same routes and WebSocket upgrades, and
+  // acting as an HTTP proxy: CONNECT opens a tunnel to a loopback port (anything else is
+  // refused with 403) and is recorded as { method: "CONNECT", path: "host:port" }.
+  listenPlain() {
+    this.#plain = http.createServer((req, res) => this.#server.emit('request', req, res));
+    this.#plain.on('upgrade', (req, socket, head) => this.#server.emit('upgrade', req, socket, head));
+    this.#plain.on('connection', (socket) => {
+      this.#sockets.add(socket);
+      socket.on('close', () => this.#sockets.delete(socket));
     });
+    this.#plain.on('connect', (req, socket, head) => this.#tunnel(req, socket, head));
+    return listenOnLoopback(this.#plain);
+  }
+
+  #tunnel(req, socket, head) {
+    const target = req.url ?? '';
+    this.#recorder.record(makeRequest(req, target, '', Buffer.alloc(0)));
+    const found = /^127\.0\.0\.1:(\d{1,5})$/.exec(target);
+    if (!found) {
+      socket.end('HTTP/1.1 403 Forbidden\r\ncontent-length: 0\r\nconnection: close\r\n\r\n');
+      return;
+    }
+    const upstream = net.connect(Number(found[1]), '127.0.0.1', () => {
+      socket.write('HTTP/1.1 200 Connection Established\r\n\r\n');
+      upstream.write(head);
+      upstream.pipe(socket);
+      socket.pipe(upstream);
+    });
+    this.#sockets.add(upstream);
+    upstream.on('close', () => this.#sockets.delete(upstream));
+    upstream.on('error', () => socket.destroy());
+    socket.on('error', () => upstream.destroy());
   }
 
   close() {
@@ -68,6 +101,7 @@ export class StandInServer {
     this.#delays.clear();
     this.#server.close();
     this.#server.closeAllConnections();
+    this.#plain?.close();
     for (const socket of this.#sockets) socket.destroy();
   }
 
@@ -154,6 +188,13 @@ export class StandInServer {
     res.writeHead(status, headers);
     res.end(body);
   }
+}
+
+function listenOnLoopback(server) {
+  return new Promise((resolve, reject) => {
+    server.once('error', reject);
+    server.listen(0, '127.0.0.1', () => resolve(server.address().port));
+  });
 }
 
 // Answers { body } once the whole body has arrived, { tooLarge: true } once it passes the

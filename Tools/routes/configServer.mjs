@@ -1,6 +1,8 @@
 // The configuration server's five calls. Credentials are fixed so that tests can tell a
 // good call from a bad one; every answer is a document under "data", or an error document
-// with a 401 when the credentials are wrong. Any status, body, delay or dropped
+// when the request is not one the real server would take: 401 for wrong credentials or
+// tokens, 415 for a body that is not JSON, 422 for a missing or wrong field, 404 for a
+// logo timestamp that is not an integer. Any status, body, delay or dropped
 // connection beyond these comes from the fault switches (POST /__control/faults).
 import { json } from '../lib/respond.mjs';
 
@@ -9,12 +11,16 @@ export const kAppSecret = 'demo-secret';
 export const kClientToken = 'c-token-1234';
 export const kAccessToken = 'access-token-5678';
 export const kResourceTimestamp = 1700000000;
+// The product line the verification names; the console it is sent to is what tells the
+// development and production modes apart.
+export const kProductLine = 'COMMERCE';
 
 function errorDocument(code, message) {
   return json(code, { error: { code, message } });
 }
 
 function bodyJSON(request) {
+  if (!String(request.headers['content-type'] ?? '').startsWith('application/json')) return null;
   try {
     return request.json();
   } catch {
@@ -31,7 +37,9 @@ export function register({ router }) {
 
   router.post('/v1/app/verify', (request) => {
     const body = bodyJSON(request);
-    if (body?.id !== kAppID || body?.app_secret !== kAppSecret) {
+    if (body === null) return errorDocument(415, 'a JSON body is required');
+    if (body.mode !== kProductLine) return errorDocument(422, `mode must be "${kProductLine}"`);
+    if (body.id !== kAppID || body.app_secret !== kAppSecret) {
       return errorDocument(401, 'unknown application or wrong secret');
     }
     return json(200, {
@@ -47,6 +55,7 @@ export function register({ router }) {
   router.post('/v1/sdk/user/login', (request) => {
     if (header(request, 'c-token') !== kClientToken) return errorDocument(401, 'bad c-token');
     const body = bodyJSON(request);
+    if (body === null) return errorDocument(415, 'a JSON body is required');
     if (typeof body?.client_user_id !== 'string' || body.client_user_id === '') {
       return errorDocument(422, 'client_user_id is required');
     }
@@ -79,9 +88,9 @@ export function register({ router }) {
 
   router.get('/v1/app/resource/app-logo/:timestamp', (request) => {
     if (header(request, 'c-token') !== kClientToken) return errorDocument(401, 'bad c-token');
+    if (!/^-?[0-9]+$/.test(request.params.timestamp)) return errorDocument(404, 'no such logo');
     return json(200, {
       data: { Loading_Logo: `${origin('console.brelum.io')}assets/logo/${request.params.timestamp}.png` },
     });
   });
-
 }

@@ -6,6 +6,8 @@
 //   <any method> /echo/status/<code>    that status, the body "status <code>" (none for
 //                                       204 and 304) and the header "x-status: <code>"
 //   <any method> /echo/bytes/<count>    200 with <count> bytes of "x"
+//   <any method> /echo/gzip/<count>     the same bytes sent gzip-compressed
+//                                       ("content-encoding: gzip")
 //   <any method> /echo/redirect/<code>  that status with "location: /echo/landed" and the
 //                                       header "x-redirect: <code>"
 //
@@ -22,6 +24,7 @@
 // CONNECT never reaches the router (Node hands the socket over for a tunnel), so it is
 // answered here from the server's "connect" event, recorded like any other request, and
 // the connection is then closed.
+import { gzipSync } from 'node:zlib';
 
 const kMethods = ['OPTIONS', 'GET', 'HEAD', 'POST', 'PUT', 'PATCH', 'DELETE', 'TRACE'];
 const kConnectionHeader = 'x-stand-in-connection';
@@ -82,6 +85,11 @@ export function register({ router, httpServer, recorder, respond }) {
     }
     const bytes = /^\/echo\/bytes\/(\d{1,9})$/.exec(request.path);
     if (bytes) return respond.bytes(200, Buffer.alloc(Number(bytes[1]), 'x'), undefined, tag);
+    const gzip = /^\/echo\/gzip\/(\d{1,9})$/.exec(request.path);
+    if (gzip) {
+      return respond.bytes(200, gzipSync(Buffer.alloc(Number(gzip[1]), 'x')), undefined,
+                           { 'content-encoding': 'gzip', ...tag });
+    }
     return respond.json(200, document, tag);
   };
 

@@ -6,12 +6,15 @@
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "Classes/API/APIManager.h"
 #include "Classes/API/Responses/ErrorResponse.h"
 #include "Classes/API/Responses/VerifyReponse.h"
+#include "Classes/Utils/JSONMap.h"
 #include "Platform/Foundation/Console.h"
+#include "Platform/Network/HTTPSession.h"
 #include "Tests/Support/Backend.h"
 #include "Tests/Support/LoopbackPorts.h"
 #include "Tests/Support/MainLoopPump.h"
@@ -26,39 +29,23 @@ namespace {
 
 const platform::URL kConsole = *platform::URL::make("https://console.brelum.io/");
 
-// What one send delivered: exactly one of the callbacks, counted.
+// What one send delivered: the body given to onSuccess, or onError's error.
 struct Delivery {
   std::optional<APIRequest::Body> body;
   std::optional<std::optional<APIRequest::Error>> error;
-  int calls = 0;
-  bool onMainQueue = true;
-
-  void note() {
-    ++calls;
-    onMainQueue = onMainQueue && platform::DispatchQueue::main()->isCurrent();
-  }
 };
 
-void awaitOneCall(const Delivery& delivery) {
-  EXPECT_TRUE(runMainLoopUntil([&] { return delivery.calls > 0; }, 20s));
-  testsupport::drainMainQueue();
-  EXPECT_EQ(delivery.calls, 1);
-  EXPECT_TRUE(delivery.onMainQueue);
-}
+using Outcome = std::variant<APIRequest::Body, std::optional<APIRequest::Error>>;
 
 Delivery send(const std::shared_ptr<APIRequest>& request, const platform::URL& base = kConsole) {
+  auto outcome = testsupport::awaitCompletion<Outcome>([&](auto done) {
+    request->sendRequest(
+        base, [done](APIRequest::Body body) { done(std::move(body)); },
+        [done](std::optional<APIRequest::Error> error) { done(std::move(error)); });
+  });
   Delivery delivery;
-  request->sendRequest(
-      base,
-      [&](APIRequest::Body body) {
-        delivery.note();
-        delivery.body = std::move(body);
-      },
-      [&](std::optional<APIRequest::Error> error) {
-        delivery.note();
-        delivery.error = std::move(error);
-      });
-  awaitOneCall(delivery);
+  if (outcome && outcome->index() == 0) delivery.body = std::get<0>(std::move(*outcome));
+  if (outcome && outcome->index() == 1) delivery.error = std::get<1>(std::move(*outcome));
   return delivery;
 }
 
@@ -66,25 +53,19 @@ template <class T>
 struct Mapped {
   std::optional<T> model;
   std::optional<std::optional<APIRequest::Error>> error;
-  int calls = 0;
 };
 
 template <class T>
 Mapped<T> fetch(const std::shared_ptr<APIRequest>& request, std::optional<std::string> keyPath) {
+  using Result = std::variant<T, std::optional<APIRequest::Error>>;
+  auto outcome = testsupport::awaitCompletion<Result>([&](auto done) {
+    request->requestJSONObject<T>(
+        kConsole, std::move(keyPath), [done](T model) { done(std::move(model)); },
+        [done](std::optional<APIRequest::Error> error) { done(std::move(error)); });
+  });
   Mapped<T> mapped;
-  request->requestJSONObject<T>(
-      kConsole, std::move(keyPath),
-      [&](T model) {
-        ++mapped.calls;
-        mapped.model = std::move(model);
-      },
-      [&](std::optional<APIRequest::Error> error) {
-        ++mapped.calls;
-        mapped.error = std::move(error);
-      });
-  EXPECT_TRUE(runMainLoopUntil([&] { return mapped.calls > 0; }, 20s));
-  testsupport::drainMainQueue();
-  EXPECT_EQ(mapped.calls, 1);
+  if (outcome && outcome->index() == 0) mapped.model = std::get<0>(std::move(*outcome));
+  if (outcome && outcome->index() == 1) mapped.error = std::get<1>(std::move(*outcome));
   return mapped;
 }
 
@@ -211,15 +192,15 @@ TEST_F(APIRequestTest, VerboseSendPrintsSendingReceivedAndTheBody) {
   auto request = APIRequest::make(HTTPMethod::post, "v1/app/verify");
   request->setVerbose(true);
   platform::ConsoleCapture console;
-  Delivery delivery;
-  request->sendRequest(
-      kConsole, [&](APIRequest::Body) { delivery.note(); },
-      [&](std::optional<APIRequest::Error>) { delivery.note(); });
-  // Switching verbose off after the send leaves that send's lines; the endpoint printed on
-  // arrival is the one the request holds then.
-  request->setVerbose(false);
-  request->setEndpoint("v1/changed");
-  awaitOneCall(delivery);
+  testsupport::awaitCompletion<bool>([&](auto done) {
+    request->sendRequest(
+        kConsole, [done](APIRequest::Body) { done(true); },
+        [done](std::optional<APIRequest::Error>) { done(false); });
+    // Switching verbose off after the send leaves that send's lines; the endpoint printed on
+    // arrival is the one the request holds then.
+    request->setVerbose(false);
+    request->setEndpoint("v1/changed");
+  });
   EXPECT_EQ(console.lines(), (std::vector<std::string>{
                                  "Sending https://console.brelum.io/ v1/app/verify",
                                  "Received https://console.brelum.io/ v1/changed",
@@ -243,12 +224,24 @@ TEST_F(APIRequestTest, QuietSendPrintsNothingAndNonUTF8BodyPrintsAnEmptyLine) {
 }
 
 TEST_F(APIRequestTest, ThePendingSendKeepsTheRequestAlive) {
-  Delivery delivery;
-  APIRequest::make(HTTPMethod::get, "echo/alive")
-      ->sendRequest(
-          kConsole, [&](APIRequest::Body) { delivery.note(); },
-          [&](std::optional<APIRequest::Error>) { delivery.note(); });
-  awaitOneCall(delivery);
+  send(APIRequest::make(HTTPMethod::get, "echo/alive"));
+}
+
+// Records where it was mapped: large documents must not be mapped on the host's main queue.
+struct MappingThread {
+  bool onMainThread = true;
+  void mapping(const brelum::JSONMap&) { onMainThread = platform::isMainThread(); }
+};
+
+TEST_F(APIRequestTest, ResponsesAreMappedOffTheMainQueueAndDeliveredOnIt) {
+  auto mapped = fetch<MappingThread>(APIRequest::make(HTTPMethod::get, "echo/mapped"), {});
+  ASSERT_TRUE(mapped.model);
+  EXPECT_FALSE(mapped.model->onMainThread);
+}
+
+TEST_F(APIRequestTest, RequestsWaitSixtySecondsUnlessTheHostSaysOtherwise) {
+  EXPECT_EQ(platform::HTTPSession::defaultSession()->timeout(), 60s);
+  EXPECT_EQ(platform::HTTPSession::make()->timeout(), 60s);
 }
 
 TEST_F(APIRequestTest, ManagerAddsTheAccessTokenButNotItsVerboseFlag) {

@@ -87,11 +87,13 @@ class SocketWrapperTest : public testsupport::BackendTest {
   void TearDown() override {
     wrapper_.reset();
     calls_.reset();
+    BackendTest::TearDown();
   }
 
   // A wrapper as the facade makes it, for the verified socket endpoint, with verbose on.
-  void make() {
-    wrapper_ = SocketManager::make(*platform::URL::make("https://socket.brelum.io"), true, false);
+  void make(std::string_view url = "https://socket.brelum.io", bool verbose = true,
+            bool debug = false) {
+    wrapper_ = SocketManager::make(*platform::URL::make(url), verbose, debug);
     transitions_ = std::make_shared<Transitions>();
     transitions_->watch(*wrapper_);
   }
@@ -227,6 +229,35 @@ TEST_F(SocketWrapperTest, ADroppedWrapperReconnectsNoMore) {
   pumpFor(1500ms);
   EXPECT_EQ(calls_->count(), 0u);
   EXPECT_EQ(serverState()["connected"]["/"], 0);
+}
+
+TEST_F(SocketWrapperTest, ReleasingAConnectedWrapperDisconnectsItsSocket) {
+  make();
+  wrapper_->connect([](bool) {});
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
+  wrapper_.reset();
+  ASSERT_TRUE(runMainLoopUntil([&] { return serverState()["connected"]["/"] == 0; }));
+  EXPECT_EQ(serverState()["disconnects"][0]["reason"], "client namespace disconnect");
+}
+
+// Debugging hosts talk plain WebSocket to an http:// endpoint (the back end's plain port does
+// not speak TLS); the library stays quiet unless the wrapper is verbose.
+TEST_F(SocketWrapperTest, DebuggingReachesAPlainEndpointAndAQuietWrapperLogsNothing) {
+  calls_.reset();
+  platform::ConsoleCapture console;
+  make("http://socket.brelum.io", false, true);
+  std::vector<std::string> echoes;
+  wrapper_->subscribe<std::string>(
+      SocketManager::On{"echo"},
+      std::function<void(std::string)>([&](std::string text) { echoes.push_back(text); }));
+  wrapper_->connect([](bool) {});
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
+  wrapper_->emit("echo", "plain");
+  ASSERT_TRUE(runMainLoopUntil([&] { return echoes.size() == 1; }));
+  EXPECT_EQ(echoes[0], "plain");
+  wrapper_->disconnect();
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->disconnects.size() == 1; }));
+  EXPECT_EQ(console.lines(), std::vector<std::string>{});
 }
 
 // MARK: - Subscriptions

@@ -22,7 +22,6 @@ using platform::NotificationCenter;
 using platform::ReachabilityFlags;
 using platform::ReachabilityTarget;
 using testsupport::drainMainQueue;
-using testsupport::NetworkNamespace;
 using testsupport::runMainLoopUntil;
 
 namespace {
@@ -232,27 +231,12 @@ TEST(ReachabilityTest, MonitorReleasedWithANotificationPendingPostsNothing) {
 
 // ---- Real changes, inside a network namespace of the test's own ------------------------------
 
-class ReachabilityInNamespace : public ::testing::Test {
+class ReachabilityInNamespace : public testsupport::NetworkNamespaceTest {
  protected:
-  void SetUp() override {
-    auto made = NetworkNamespace::make();
-    if (!made) GTEST_SKIP() << "Skipping network-namespace test: " << made.error();
-    namespace_ = std::move(*made);
-    ASSERT_TRUE(namespace_->addVethPair()) << "could not set up the veth pair";
-  }
-
   // A zero-address monitor whose target lives in the namespace.
   std::shared_ptr<Reachability> makeMonitor() {
-    std::shared_ptr<Reachability> monitor;
-    EXPECT_TRUE(namespace_->runInside([&] { monitor = Reachability::make(); }));
-    return monitor;
+    return inside<std::shared_ptr<Reachability>>([] { return Reachability::make(); });
   }
-
-  bool link(const char* state) {
-    return namespace_->ip({"link", "set", NetworkNamespace::kInside, state});
-  }
-
-  std::unique_ptr<NetworkNamespace> namespace_;
 };
 
 TEST_F(ReachabilityInNamespace, LinkDownAndUpNotifyOnceWithTheRightClosure) {

@@ -31,25 +31,20 @@ TEST_P(LongValue, GivesWholeMilliseconds) {
 
 INSTANTIATE_TEST_SUITE_P(
     InDomain, LongValue,
-    ::testing::Values(LongCase{"Zero", 0.0, 0}, LongCase{"NegativeZero", -0.0, 0},
-                      LongCase{"OneAndAHalf", 1.5, 1500},
+    ::testing::Values(LongCase{"Zero", 0.0, 0}, LongCase{"OneAndAHalf", 1.5, 1500},
                       // The fraction is taken as the double arithmetic gives it, not rounded.
                       LongCase{"FractionJustBelowOneMillisecond", 1.001, 1000},
-                      LongCase{"FractionTruncated", 2.9999, 2999},
-                      LongCase{"SubMillisecond", 0.0009, 0},
-                      LongCase{"Now", 1765058560.75, 1765058560750},
                       // The largest double below 2^64 / 1000 still fits.
                       LongCase{"LargestInRange", 18446744073709548.0, 18446744073709548000u}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
     OutOfDomain, LongValue,
-    ::testing::Values(
-        LongCase{"JustBelowZero", -0.0005, 0}, LongCase{"OneMillisecondBefore1970", -0.001, 0},
-        LongCase{"LongBefore1970", -1.0e12, 0}, LongCase{"NegativeInfinity", -kInfinity, 0},
-        LongCase{"NaN", std::numeric_limits<double>::quiet_NaN(), 0},
-        LongCase{"FirstTooLarge", 18446744073709551616.0 / 1000.0, kMax},
-        LongCase{"FarTooLarge", 1.0e300, kMax}, LongCase{"Infinity", kInfinity, kMax}),
+    ::testing::Values(LongCase{"JustBelowZero", -0.0005, 0},
+                      LongCase{"NegativeInfinity", -kInfinity, 0},
+                      LongCase{"NaN", std::numeric_limits<double>::quiet_NaN(), 0},
+                      LongCase{"FirstTooLarge", 18446744073709551616.0 / 1000.0, kMax},
+                      LongCase{"Infinity", kInfinity, kMax}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -48,48 +48,30 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Absolute, with and without a path and a trailing slash.
         URLCase{"https://h", "v1", "https://h/v1"}, URLCase{"https://h/", "v1", "https://h/v1"},
-        URLCase{"https://h/api", "v1", "https://h/api/v1"},
         URLCase{"https://h/api/", "v1", "https://h/api/v1"},
         // Relative references.
         URLCase{"v1/app", "x", "v1/app/x"}, URLCase{"//host/x", "y", "//host/x/y"},
-        URLCase{"?q", "a", "/a?q"}, URLCase{"?q", "a:b", "/a:b?q"}, URLCase{"#f", "a", "/a#f"},
         URLCase{"/", "/y", "/.//y"},
         // Schemes without an authority: a path must not turn into one.
-        URLCase{"mailto:a@b", "c", "mailto:a@b/c"}, URLCase{"x:", "/y", "x:/.//y"},
         // Hosts and ports.
         URLCase{"http://[::1]:8080/x", "y", "http://[::1]:8080/x/y"},
-        URLCase{"http://[2001:db8::7]", "y", "http://[2001:db8::7]/y"},
         URLCase{"https://h:8443", "a", "https://h:8443/a"},
-        URLCase{"http://10.0.0.1:80?q", "a", "http://10.0.0.1:80/a?q"},
         URLCase{"https://user:pw@h:/p", "a", "https://user:pw@h:/p/a"},
         // Query and fragment survive.
         URLCase{"https://h/p?q=1&r=a+b#frag", "a", "https://h/p/a?q=1&r=a+b#frag"},
-        URLCase{"https://h?q", "a", "https://h/a?q"},
         // Components: slashes separate, everything a path does not allow is escaped.
         URLCase{"https://h/p", "a/b/c", "https://h/p/a/b/c"},
         URLCase{"https://h", "/y", "https://h//y"},
         URLCase{"https://h/p", "two words?x#y", "https://h/p/two%20words%3Fx%23y"},
-        URLCase{"https://h/p", "100%", "https://h/p/100%25"},
         URLCase{"https://h/p", "%41", "https://h/p/%2541"},
-        URLCase{"https://h/p", "\xC3\xBC\t[]", "https://h/p/%C3%BC%09%5B%5D"},
         URLCase{"https://h/p", ":@!$&'()*+,;=", "https://h/p/:@!$&'()*+,;="},
         URLCase{"https://h/p", std::string_view("a\0b", 3), "https://h/p/a%00b"},
         // An empty component only adds the separator.
         URLCase{"https://h/p", "", "https://h/p/"}, URLCase{"https://h/p/", "", "https://h/p/"},
-        URLCase{"https://h", "", "https://h/"},
         // Refused.
         URLCase{"", "", std::nullopt}, URLCase{"https://h/a b", "", std::nullopt},
-        URLCase{" https://h", "", std::nullopt}, URLCase{"https://h/%zz", "", std::nullopt},
-        URLCase{"https://h/100%", "", std::nullopt}, URLCase{"%4", "", std::nullopt},
         URLCase{"https://h/\xC3\xBC", "", std::nullopt},
-        URLCase{"https://h/\x01", "", std::nullopt}, URLCase{"https://h/\x7F", "", std::nullopt},
         URLCase{std::string_view("https://h/\0", 11), "", std::nullopt},
-        URLCase{"https://h/a<b>", "", std::nullopt}, URLCase{"https://h/\"x\"", "", std::nullopt},
-        URLCase{"https://h/{x}", "", std::nullopt}, URLCase{"https://h/a|b", "", std::nullopt},
-        URLCase{"https://h/a\\b", "", std::nullopt}, URLCase{"https://h/a^b", "", std::nullopt},
-        URLCase{"https://h/`", "", std::nullopt}, URLCase{"https://h/#a#b", "", std::nullopt},
-        URLCase{"http://[::1/", "", std::nullopt}, URLCase{"http://h:8x/", "", std::nullopt},
-        URLCase{"//h:x", "", std::nullopt}, URLCase{"http://u@h@x", "", std::nullopt},
         URLCase{"http://1.2.3.4x/", "", std::nullopt}, URLCase{"1http://h", "", std::nullopt}));
 
 struct ComponentsCase {

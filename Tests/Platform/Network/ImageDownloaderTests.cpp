@@ -25,26 +25,9 @@ using SessionKind = platform::HTTPSessionError::Kind;
 
 namespace {
 
-struct Delivery {
-  std::optional<ImageResponse> outcome;
-  int calls = 0;
-  bool onMainQueue = false;
-};
-
-// Pumps the main loop until the completion has run, then once more, so that a second call
-// would be counted too.
-std::shared_ptr<Delivery> fetch(const std::string& url) {
-  auto delivery = std::make_shared<Delivery>();
-  ImageDownloader::download(url, [delivery](ImageResponse outcome) {
-    ++delivery->calls;
-    delivery->onMainQueue = platform::isMainThread() && DispatchQueue::main()->isCurrent();
-    delivery->outcome = std::move(outcome);
-  });
-  EXPECT_TRUE(testsupport::runMainLoopUntil([&] { return delivery->calls > 0; }, 20s));
-  testsupport::drainMainQueue();
-  EXPECT_EQ(delivery->calls, 1);
-  EXPECT_TRUE(delivery->onMainQueue);
-  return delivery;
+std::optional<ImageResponse> fetch(const std::string& url) {
+  return testsupport::awaitCompletion<ImageResponse>(
+      [&](auto done) { ImageDownloader::download(url, done); });
 }
 
 std::string describe(const ImageResponse& outcome) {
@@ -89,8 +72,8 @@ class ImageDownloadOutcome : public ImageDownloaderTest,
 TEST_P(ImageDownloadOutcome, DeliversTheImageOrSaysWhyThereIsNone) {
   const auto& c = GetParam();
   const auto delivery = fetch(url(c.target));
-  ASSERT_TRUE(delivery->outcome);
-  const auto& outcome = *delivery->outcome;
+  ASSERT_TRUE(delivery);
+  const auto& outcome = *delivery;
   if (!c.failure) {
     ASSERT_TRUE(outcome.result) << describe(outcome);
     ASSERT_NE(outcome.image(), nullptr);
@@ -135,10 +118,10 @@ TEST_F(ImageDownloaderTest, OctetStreamIsRefusedUntilAddedAndThenAccepted) {
   // (ctest gives every test a process of its own).
   if (!ImageDownloader::acceptableImageContentTypes().contains("application/octet-stream")) {
     const auto before = fetch(target);
-    ASSERT_TRUE(before->outcome);
-    ASSERT_FALSE(before->outcome->result);
-    EXPECT_EQ(before->outcome->result.error().kind, Kind::unacceptableContentType);
-    EXPECT_EQ(before->outcome->result.error().contentType, "application/octet-stream");
+    ASSERT_TRUE(before);
+    ASSERT_FALSE(before->result);
+    EXPECT_EQ(before->result.error().kind, Kind::unacceptableContentType);
+    EXPECT_EQ(before->result.error().contentType, "application/octet-stream");
   }
 
   ImageDownloader::addAcceptableImageContentTypes({"application/octet-stream"});
@@ -148,22 +131,22 @@ TEST_F(ImageDownloaderTest, OctetStreamIsRefusedUntilAddedAndThenAccepted) {
   EXPECT_EQ(ImageDownloader::acceptableImageContentTypes(), expected);
 
   const auto after = fetch(target);
-  ASSERT_TRUE(after->outcome);
-  ASSERT_NE(after->outcome->image(), nullptr) << describe(*after->outcome);
-  expectTheLogo(*after->outcome->image());
+  ASSERT_TRUE(after);
+  ASSERT_NE(after->image(), nullptr) << describe(*after);
+  expectTheLogo(*after->image());
 
   // Added types admit only what decodes.
   const auto broken = fetch(url("/assets/logo/app.png?as=broken&type=application/octet-stream"));
-  ASSERT_TRUE(broken->outcome);
-  EXPECT_EQ(broken->outcome->image(), nullptr);
+  ASSERT_TRUE(broken);
+  EXPECT_EQ(broken->image(), nullptr);
 }
 
 TEST_F(ImageDownloaderTest, ConnectionDroppedMidImageGivesNoImage) {
   backend().drop("/assets/logo/app.png");
   const auto delivery = fetch(url("/assets/logo/app.png"));
-  ASSERT_TRUE(delivery->outcome);
-  ASSERT_FALSE(delivery->outcome->result);
-  EXPECT_EQ(delivery->outcome->result.error().kind, Kind::session);
+  ASSERT_TRUE(delivery);
+  ASSERT_FALSE(delivery->result);
+  EXPECT_EQ(delivery->result.error().kind, Kind::session);
 }
 
 TEST_F(ImageDownloaderTest, DeliversOnTheQueueItIsGiven) {

@@ -109,14 +109,6 @@ INSTANTIATE_TEST_SUITE_P(
                             reinterpret_cast<const sockaddr*>(&v4), 8);
                       },
                       EINVAL},
-        BadTargetCase{"IPv6FamilyInIPv4Size",
-                      [] {
-                        sockaddr_in v4{};
-                        v4.sin_family = AF_INET6;
-                        return ReachabilityTarget::makeWithAddress(
-                            reinterpret_cast<const sockaddr*>(&v4), sizeof v4);
-                      },
-                      EINVAL},
         BadTargetCase{"UnixFamily",
                       [] {
                         sockaddr_storage unix{};
@@ -126,9 +118,6 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       EAFNOSUPPORT},
         BadTargetCase{"EmptyName", [] { return ReachabilityTarget::makeWithName(""); }, EINVAL},
-        BadTargetCase{"NameWithNul",
-                      [] { return ReachabilityTarget::makeWithName(std::string("a\0b", 3)); },
-                      EINVAL},
         BadTargetCase{"NameLongerThanDNSAllows",
                       [] { return ReachabilityTarget::makeWithName(std::string(255, 'a')); },
                       EINVAL}),
@@ -186,28 +175,18 @@ TEST(ReachabilityTargetTest, ContextOfAnotherVersionIsRefusedAndNotRetained) {
 
 // ---- Inside a network namespace of the test's own ---------------------------------------
 
-class ReachabilityTargetInNamespace : public ::testing::Test {
+class ReachabilityTargetInNamespace : public testsupport::NetworkNamespaceTest {
  protected:
   void SetUp() override {
-    auto made = NetworkNamespace::make();
-    if (!made) GTEST_SKIP() << "Skipping network-namespace test: " << made.error();
-    namespace_ = std::move(*made);
-    ASSERT_TRUE(namespace_->addVethPair()) << "could not set up the veth pair";
+    NetworkNamespaceTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
     auto general = makeInside(makeForZeroAddress);
     ASSERT_TRUE(general);
     // The veth carrier comes up a moment after the links do.
     ASSERT_TRUE(settlesAt(**general, kReachable));
   }
 
-  TargetResult makeInside(const std::function<TargetResult()>& make) {
-    TargetResult made = std::unexpected(-1);
-    EXPECT_TRUE(namespace_->runInside([&] { made = make(); }));
-    return made;
-  }
-
-  bool link(const char* state) {
-    return namespace_->ip({"link", "set", NetworkNamespace::kInside, state});
-  }
+  TargetResult makeInside(const std::function<TargetResult()>& make) { return inside(make); }
 
   // Waits, on change events, until `target` reports `flags`.
   static bool settlesAt(ReachabilityTarget& target, ReachabilityFlags flags) {
@@ -225,8 +204,6 @@ class ReachabilityTargetInNamespace : public ::testing::Test {
     (void)target.setCallback(nullptr, nullptr);
     return settled;
   }
-
-  std::unique_ptr<NetworkNamespace> namespace_;
 };
 
 struct FlagsCase {
@@ -254,13 +231,10 @@ TEST_P(ReachabilityTargetFlags, MatchTheRoutes) {
 INSTANTIATE_TEST_SUITE_P(
     Namespace, ReachabilityTargetFlags,
     ::testing::Values(FlagsCase{"ZeroIPv4", "0.0.0.0", true, kReachable},
-                      FlagsCase{"ZeroIPv6", "::", true, kReachable},
                       FlagsCase{"OwnAddress", NetworkNamespace::kInsideAddress, true, kLocal},
                       FlagsCase{"Loopback", "127.0.0.1", true, kLocal},
-                      FlagsCase{"LocalhostName", "localhost", true, kLocal},
                       FlagsCase{"OnLink", "10.200.1.7", true, kOnLink},
                       FlagsCase{"ThroughGateway", "192.0.2.1", true, kReachable},
-                      FlagsCase{"ZeroWithoutDefaultRoute", "0.0.0.0", false, kReachable},
                       FlagsCase{"OnLinkWithoutDefaultRoute", "10.200.1.7", false, kOnLink},
                       FlagsCase{"OffLinkWithoutDefaultRoute", "192.0.2.1", false, {}}),
     [](const auto& info) { return std::string(info.param.label); });

@@ -33,11 +33,8 @@ TEST_P(AppLogoResponseURL, IsTheURLParsersReadingOfTheText) {
 
 INSTANTIATE_TEST_SUITE_P(Texts, AppLogoResponseURL,
                          ::testing::Values(LogoCase{"https://cdn.example.com/logo.png", true},
-                                           LogoCase{"logos/app.png", true},
-                                           LogoCase{"https://cdn.example.com/my%20logo.png", true},
-                                           LogoCase{"", false},
-                                           LogoCase{"https://cdn.example.com/my logo.png", false},
-                                           LogoCase{"https://cdn.example.com/<logo>", false}));
+                                           LogoCase{"logos/app.png", true}, LogoCase{"", false},
+                                           LogoCase{"https://cdn.example.com/my logo.png", false}));
 
 }  // namespace
 }  // namespace brelum
