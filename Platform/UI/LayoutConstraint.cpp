@@ -51,7 +51,14 @@ std::shared_ptr<View> LayoutConstraint::secondItem() const {
 void LayoutConstraint::setConstant(double constant) {
   if (constant == constant_) return;
   constant_ = constant;
-  if (active_) invalidateLayout();
+  if (!active_) return;
+  for (View* view : {first_, second_}) {
+    if (!view) continue;
+    for (auto& link : view->layoutLinks_) {
+      if (link.constraint == this) link.constant = constant;
+    }
+  }
+  invalidateLayout();
 }
 
 void LayoutConstraint::setActive(bool active) {
@@ -62,16 +69,22 @@ void LayoutConstraint::setActive(bool active) {
     auto self = std::static_pointer_cast<LayoutConstraint>(shared_from_this());
     active_ = true;
     first_->constraints_.push_back(self);
-    if (second_ && second_ != first_) second_->constraints_.push_back(std::move(self));
+    first_->layoutLinks_.push_back(
+        {this, second_, firstAttribute_, secondAttribute_, true, constant_});
+    if (second_ && second_ != first_) {
+      second_->constraints_.push_back(std::move(self));
+      second_->layoutLinks_.push_back(
+          {this, first_, secondAttribute_, firstAttribute_, false, constant_});
+    }
     invalidateLayout();
     return;
   }
   active_ = false;
   invalidateLayout();
   // The views' lists may hold the last references to this constraint.
-  auto self = std::static_pointer_cast<LayoutConstraint>(shared_from_this());
+  auto self = shared_from_this();
   for (View* view : {first_, second_}) {
-    if (view) std::erase(view->constraints_, self);
+    if (view) view->forgetConstraint(*this);
   }
 }
 

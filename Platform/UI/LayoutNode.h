@@ -4,9 +4,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "Platform/UI/LayoutAttribute.h"
+
 namespace platform {
 
 class LayoutConstraint;
+class View;
 
 // What the layout solver has learnt of one view during one pass, kept on the view itself so
 // that a pass needs no lookup table: per axis, which of minimum, centre, maximum and size are
@@ -19,6 +22,17 @@ struct LayoutNode {
     std::array<double, 4> values{};
 
     [[nodiscard]] bool has(Slot slot) const noexcept { return known & (1u << slot); }
+  };
+
+  // One active constraint as seen from one of its views, copied beside the view so that a
+  // pass reads a view's constraints without visiting each constraint object.
+  struct Link {
+    LayoutConstraint* constraint;
+    View* other;  // null for a constant
+    LayoutAttribute mine;
+    LayoutAttribute theirs;
+    bool mineIsFirst;
+    double constant;
   };
 
   std::uint64_t pass = 0;    // the pass these values belong to

@@ -78,12 +78,18 @@ void LayoutSolver::run() {
   // to about one visit of each view and each constraint.
   for (const auto& subview : superview_.subviews_) {
     View& view = *subview;
-    if (view.translatesAutoresizingMask_ || view.constraints_.empty()) continue;
-    for (const auto& constraint : view.constraints_) {
+    if (view.translatesAutoresizingMask_ || view.layoutLinks_.empty()) continue;
+    for (const auto& link : view.layoutLinks_) {
+      if (!link.other || !takesPart(link.other)) {
+        // Only this view of the pass takes part: the link alone says what it learns.
+        applyAlone(view, link);
+        continue;
+      }
+      LayoutConstraint* constraint = link.constraint;
       if (constraint->pass_ == pass_) continue;
       constraint->pass_ = pass_;
       constraint->applied_ = false;
-      queue_.push_back(constraint.get());
+      queue_.push_back(constraint);
       while (!queue_.empty()) {
         LayoutConstraint* next = queue_.back();
         queue_.pop_back();
@@ -161,6 +167,18 @@ std::optional<double> LayoutSolver::known(const Term& term) const {
   const LayoutNode::Axis& axis = nodeOf(*term.view).axes[std::size_t(term.axis)];
   if (!axis.has(term.slot)) return std::nullopt;
   return axis.values[term.slot];
+}
+
+void LayoutSolver::applyAlone(View& view, const LayoutNode::Link& link) {
+  const Term mine = term(&view, link.mine);
+  double other = 0;
+  if (link.other) {
+    const Term theirs = term(link.other, link.theirs);
+    other = theirs.sign * measure(theirs);
+  }
+  // first.sign * first = second.sign * second + constant, from either side.
+  const double value = link.mineIsFirst ? other + link.constant : other - link.constant;
+  learn(mine, mine.sign * value, *link.constraint);
 }
 
 // first.sign * first = second.sign * second + constant

@@ -42,6 +42,7 @@ class LayoutSolver {
 
   void run();
   void apply(LayoutConstraint& constraint);
+  void applyAlone(View& view, const LayoutNode::Link& link);
   void learn(const Term& term, double value, LayoutConstraint& constraint);
   void place(View& view);
   void report();

@@ -49,10 +49,11 @@ View::View(const NibCoder& coder) : View() {
 
 View::~View() {
   // The other views of these constraints must not keep a pointer to this one.
+  layoutLinks_.clear();
   for (auto& constraint : std::exchange(constraints_, {})) {
     constraint->active_ = false;
     for (View* other : {constraint->first_, constraint->second_}) {
-      if (other && other != this) std::erase(other->constraints_, constraint);
+      if (other && other != this) other->forgetConstraint(*constraint);
     }
     if (constraint->first_ == this) constraint->first_ = nullptr;
     if (constraint->second_ == this) constraint->second_ = nullptr;
@@ -184,6 +185,14 @@ void View::removeFromSuperview() {
   superview_ = nullptr;
   superview->setNeedsLayout();
   windowDidChange(oldWindow);
+}
+
+void View::forgetConstraint(const LayoutConstraint& constraint) {
+  std::erase_if(constraints_, [&](const auto& held) { return held.get() == &constraint; });
+  layoutLinks_.erase(
+      std::remove_if(layoutLinks_.begin(), layoutLinks_.end(),
+                     [&](const auto& link) { return link.constraint == &constraint; }),
+      layoutLinks_.end());
 }
 
 void View::deactivateConstraintsLeaving(const View& subtree) {

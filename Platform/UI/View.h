@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include "Platform/Graphics/Color.h"
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/AnimationRecord.h"
@@ -226,6 +228,7 @@ class View : public Object {
     return {sharedAs<View>(), attribute};
   }
   void deactivateConstraintsLeaving(const View& subtree);
+  void forgetConstraint(const LayoutConstraint& constraint);
 
   void recordAnimation(AnimatableProperty property, AnimationRecord::Value from,
                        AnimationRecord::Value to);
@@ -257,6 +260,9 @@ class View : public Object {
   std::vector<AnimationRecord> animations_;
   std::vector<std::shared_ptr<LayoutConstraint>> constraints_;  // active, binding this view
   std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
+  // constraints_ as the solver reads them: held inside the view for the usual few, so that a
+  // pass over many views reads memory in order instead of chasing a block per view.
+  boost::container::small_vector<LayoutNode::Link, 4> layoutLinks_;
   LayoutNode layoutNode_;
   bool isWindow_ = false;  // set by Window: the root of a tree that draws
 };

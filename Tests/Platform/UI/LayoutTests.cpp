@@ -55,13 +55,18 @@ TEST_F(LayoutTest, FittedViewFollowsItsSuperviewsBounds) {
   EXPECT_TRUE(console_.lines().empty());
 }
 
-TEST_F(LayoutTest, CornerInsetButtonWithConstantSize) {
+TEST_F(LayoutTest, CornerInsetButtonWithConstantSizeFollowsConstantChanges) {
   auto button = constrained(parent_);
-  layOut({button->widthAnchor().constraintEqualToConstant(24),
-          button->heightAnchor().constraintEqualToConstant(24),
-          button->rightAnchor().constraintEqualTo(parent_->rightAnchor(), -4),
-          button->topAnchor().constraintEqualTo(parent_->topAnchor(), 4)});
+  auto width = button->widthAnchor().constraintEqualToConstant(24);
+  // Written from the superview's side: the subview is the second item.
+  auto top = parent_->topAnchor().constraintEqualTo(button->topAnchor(), -4);
+  layOut({width, top, button->heightAnchor().constraintEqualToConstant(24),
+          button->rightAnchor().constraintEqualTo(parent_->rightAnchor(), -4)});
   EXPECT_EQ(button->frame(), (Rect{172, 4, 24, 24}));
+  width->setConstant(30);
+  top->setConstant(-10);
+  parent_->layoutIfNeeded();
+  EXPECT_EQ(button->frame(), (Rect{166, 10, 30, 24}));
 }
 
 TEST_F(LayoutTest, LeadingAndTrailingMirrorInRightToLeftButLeftAndRightDoNot) {
