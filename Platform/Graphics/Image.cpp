@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <utility>
 
@@ -269,13 +270,24 @@ std::shared_ptr<Image> Image::make(std::span<const std::uint8_t> data) {
   return decode(data).value_or(nullptr);
 }
 
-std::shared_ptr<Image> Image::make(int width, int height, std::vector<std::uint8_t> rgba) {
+std::shared_ptr<Image> Image::make(int width, int height, std::vector<std::uint8_t> rgba,
+                                   double scale) {
   if (width <= 0 || height <= 0) return nullptr;
   const auto expected = std::uint64_t(width) * std::uint64_t(height) * 4;
   if (rgba.size() != expected) return nullptr;
   auto owner = std::make_shared<const std::vector<std::uint8_t>>(std::move(rgba));
   std::shared_ptr<const std::uint8_t> pixels(owner, owner->data());
-  return std::shared_ptr<Image>(new Image(width, height, std::move(pixels)));
+  std::shared_ptr<Image> image(new Image(width, height, std::move(pixels)));
+  // A scale below 1 would make a point smaller than a pixel's worth of the image's data.
+  if (std::isfinite(scale) && scale > 1) image->scale_ = scale;
+  return image;
+}
+
+std::shared_ptr<Image> Image::withRenderingMode(RenderingMode mode) const {
+  std::shared_ptr<Image> image(new Image(width_, height_, pixels_));
+  image->scale_ = scale_;
+  image->renderingMode_ = mode;
+  return image;
 }
 
 std::expected<std::shared_ptr<Image>, ImageDecodeError> Image::decode(

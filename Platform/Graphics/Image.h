@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "Platform/Graphics/Geometry.h"
 #include "Platform/Graphics/ImageDecodeError.h"
 
 namespace platform {
@@ -21,9 +22,19 @@ namespace platform {
 // allocated, and data that ends before the image does is refused rather than shown half
 // grey.
 //
+// An image also has a scale (pixels per point; its size in points is its pixel size divided
+// by it) and a rendering mode, which says whether a view draws its colours or only its shape
+// in the view's tint.
+//
 // Immutable once made, so one image may be read from any number of threads.
 class Image {
  public:
+  enum class RenderingMode {
+    automatic,       // as the view showing it sees fit: its colours, in every view here
+    alwaysOriginal,  // its own colours
+    alwaysTemplate,  // its alpha only, filled with the tint colour of the view showing it
+  };
+
   struct DecodeLimits {
     std::size_t maximumBytes = std::size_t{32} * 1024 * 1024;
     int maximumSide = 16384;
@@ -42,8 +53,10 @@ class Image {
 
   // An image of the given pixels (see the class comment for their layout); nullptr unless
   // both sides are positive and `rgba` holds exactly width × height × 4 bytes.
+  // `scale` below 1 or not finite counts as 1.
   [[nodiscard]] static std::shared_ptr<Image> make(int width, int height,
-                                                   std::vector<std::uint8_t> rgba);
+                                                   std::vector<std::uint8_t> rgba,
+                                                   double scale = 1);
 
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;
@@ -53,6 +66,14 @@ class Image {
   [[nodiscard]] std::span<const std::uint8_t> pixels() const noexcept {
     return {pixels_.get(), std::size_t(width_) * std::size_t(height_) * 4};
   }
+
+  [[nodiscard]] double scale() const noexcept { return scale_; }
+  // Width and height in points.
+  [[nodiscard]] Size size() const noexcept { return {width_ / scale_, height_ / scale_}; }
+  [[nodiscard]] RenderingMode renderingMode() const noexcept { return renderingMode_; }
+
+  // This image (the same pixels, not a copy) drawn in `mode`.
+  [[nodiscard]] std::shared_ptr<Image> withRenderingMode(RenderingMode mode) const;
 
   // The image as a PNG file; std::nullopt when it cannot be encoded (a side beyond what the
   // encoder handles, or memory running out).
@@ -67,6 +88,8 @@ class Image {
 
   int width_;
   int height_;
+  double scale_ = 1;
+  RenderingMode renderingMode_ = RenderingMode::automatic;
   // Owned by whoever made them: a vector handed in, or the decoder's own buffer, kept as it
   // is so that a large image is never held twice.
   std::shared_ptr<const std::uint8_t> pixels_;

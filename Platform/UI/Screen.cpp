@@ -1,0 +1,16 @@
+#include "Platform/UI/Screen.h"
+
+#include <cmath>
+
+namespace platform {
+
+Screen& Screen::main() {
+  static Screen screen;
+  return screen;
+}
+
+void Screen::setScale(double scale) noexcept {
+  if (std::isfinite(scale) && scale >= 1) scale_ = scale;
+}
+
+}  // namespace platform

@@ -1,0 +1,21 @@
+#pragma once
+
+namespace platform {
+
+// The display the interface appears on. The desktop window sets its scale from the monitor;
+// hosts and tests may set it too. Main thread only.
+class Screen {
+ public:
+  [[nodiscard]] static Screen& main();
+
+  // Pixels per point, at least 1.
+  [[nodiscard]] double scale() const noexcept { return scale_; }
+  // Values below 1 or not finite are refused.
+  void setScale(double scale) noexcept;
+
+ private:
+  Screen() = default;
+  double scale_ = 1;
+};
+
+}  // namespace platform

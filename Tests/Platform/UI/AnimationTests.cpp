@@ -1,0 +1,148 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <vector>
+
+#include "Platform/UI/Layer.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/Window.h"
+#include "Tests/Support/MainLoopPump.h"
+
+using namespace std::chrono_literals;
+using platform::Color;
+using platform::Rect;
+using platform::View;
+using platform::Window;
+using testsupport::runMainLoopUntil;
+
+namespace {
+
+class AnimationTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<Window> window_ = Window::make({0, 0, 400, 400});
+  std::shared_ptr<View> view_ = View::make(Rect{0, 0, 100, 100});
+  std::vector<bool> completions_;
+
+  void SetUp() override { window_->addSubview(view_); }
+  // Releasing the tree ends every block still running; their completions run before the
+  // fixture goes.
+  void TearDown() override {
+    window_.reset();
+    view_.reset();
+    testsupport::drainMainQueue();
+  }
+
+  std::function<void(bool)> recordCompletion() {
+    return [this](bool finished) { completions_.push_back(finished); };
+  }
+};
+
+TEST_F(AnimationTest, ModelChangesAtOncePresentationMovesAndCompletionFinishes) {
+  View::animate(
+      0.2,
+      [&] {
+        view_->setFrame({100, 0, 100, 100});
+        view_->setAlpha(0);
+        view_->setBackgroundColor(Color::white());
+        view_->layer()->setCornerRadius(10);
+      },
+      recordCompletion());
+  EXPECT_EQ(view_->frame(), (Rect{100, 0, 100, 100}));
+  EXPECT_EQ(view_->alpha(), 0);
+  ASSERT_FALSE(view_->animations().empty());
+  const auto start = view_->animations().front().start;
+  const auto middle = view_->presentation(start + 100ms);
+  EXPECT_DOUBLE_EQ(middle.frame().origin.x, 50);
+  EXPECT_DOUBLE_EQ(middle.alpha, 0.5);
+  EXPECT_DOUBLE_EQ(middle.cornerRadius, 5);
+  EXPECT_DOUBLE_EQ(middle.backgroundColor->alpha, 0.5);  // from clear
+  EXPECT_DOUBLE_EQ(view_->presentation(start).frame().origin.x, 0);
+  EXPECT_EQ(view_->presentation(start + 1s).frame().origin.x, 100);
+  EXPECT_TRUE(window_->hasRunningAnimations(start + 100ms));
+  EXPECT_FALSE(window_->hasRunningAnimations(start + 200ms));
+  EXPECT_TRUE(completions_.empty());  // never from inside animate
+  ASSERT_TRUE(runMainLoopUntil([&] { return !completions_.empty(); }));
+  EXPECT_EQ(completions_, std::vector<bool>{true});
+}
+
+TEST_F(AnimationTest, ReanimatingMidFlightStartsFromThePresentationValue) {
+  View::animate(
+      10, [&] { view_->setAlpha(0); }, recordCompletion());
+  const auto first = view_->animations().front();
+  View::animate(
+      10, [&] { view_->setAlpha(1); }, recordCompletion());
+  ASSERT_EQ(view_->animations().size(), 1u);
+  const auto& second = view_->animations().front();
+  EXPECT_EQ(std::get<double>(second.from), std::get<double>(first.valueAt(second.start)));
+  EXPECT_EQ(std::get<double>(second.to), 1);
+  // The first block lost its only change: it completes now, unfinished.
+  ASSERT_TRUE(runMainLoopUntil([&] { return !completions_.empty(); }));
+  EXPECT_EQ(completions_, std::vector<bool>{false});
+}
+
+TEST_F(AnimationTest, ViewLeavingItsWindowDropsItsAnimationsAndSubviewsToo) {
+  auto child = View::make(Rect{0, 0, 10, 10});
+  view_->addSubview(child);
+  View::animate(
+      10, [&] { child->setAlpha(0.2); }, recordCompletion());
+  View::animate(
+      10,
+      [&] {
+        view_->setCenter({300, 300});
+        child->setCenter({1, 1});
+      },
+      recordCompletion());
+  view_->removeFromSuperview();
+  EXPECT_TRUE(view_->animations().empty());
+  EXPECT_TRUE(child->animations().empty());
+  EXPECT_EQ(child->presentation(std::chrono::steady_clock::now()).alpha, 0.2);
+  ASSERT_TRUE(runMainLoopUntil([&] { return completions_.size() == 2; }));
+  EXPECT_EQ(completions_, (std::vector<bool>{false, false}));
+}
+
+TEST_F(AnimationTest, NestedBlocksKeepTheirOwnDurationsAndEmptyBlocksCompleteAtOnce) {
+  auto other = View::make(Rect{0, 0, 10, 10});
+  window_->addSubview(other);
+  View::animate(
+      10,
+      [&] {
+        view_->setAlpha(0.5);
+        View::animate(
+            0.05, [&] { other->setAlpha(0.5); }, recordCompletion());
+        View::animate(
+            3, [] {}, recordCompletion());
+        view_->setCenter({1, 1});
+      },
+      recordCompletion());
+  EXPECT_EQ(view_->animations().size(), 2u);
+  EXPECT_EQ(view_->animations().front().duration, view_->animations().back().duration);
+  EXPECT_LT(other->animations().front().duration, view_->animations().front().duration);
+  ASSERT_TRUE(runMainLoopUntil([&] { return completions_.size() == 2; }));
+  EXPECT_EQ(completions_, (std::vector<bool>{true, true}));
+  // A change outside any block ends the animation of that property.
+  view_->setAlpha(0.9);
+  EXPECT_EQ(view_->animations().size(), 1u);
+  window_.reset();  // the tree goes with its window; the outer block ends unfinished
+  view_.reset();
+  ASSERT_TRUE(runMainLoopUntil([&] { return completions_.size() == 3; }));
+  EXPECT_EQ(completions_.back(), false);
+}
+
+TEST_F(AnimationTest, CompletionMayRemoveTheAnimatedViewAndAnimateAgain) {
+  int runs = 0;
+  std::function<void(bool)> again = [&](bool) {
+    if (++runs == 3) {
+      view_->removeFromSuperview();
+      return;
+    }
+    View::animate(
+        0.01, [&] { view_->setAlpha(runs % 2); }, again);
+  };
+  View::animate(
+      0.01, [&] { view_->setAlpha(0); }, again);
+  ASSERT_TRUE(runMainLoopUntil([&] { return runs == 3; }));
+  EXPECT_EQ(view_->superview(), nullptr);
+}
+
+}  // namespace
