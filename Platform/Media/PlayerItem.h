@@ -8,6 +8,7 @@
 #include "Platform/Media/KeyValueObservable.h"
 #include "Platform/Media/MediaError.h"
 #include "Platform/Media/PlayerStatus.h"
+#include "Platform/UI/Object.h"
 
 namespace platform {
 
@@ -19,7 +20,7 @@ class Player;
 //   "status"       the item's status changed (to readyToPlay or failed);
 //   "player.rate"  the rate of the player playing the item changed: play, pause, the end of
 //                  the media, a stall and the recovery from one, a failure.
-class PlayerItem : public KeyValueObservable, public std::enable_shared_from_this<PlayerItem> {
+class PlayerItem : public Object, public KeyValueObservable {
  public:
   [[nodiscard]] static std::shared_ptr<PlayerItem> make(URL url);
 
