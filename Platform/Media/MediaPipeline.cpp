@@ -78,18 +78,19 @@ struct MediaPipelineCallbacks {
     self->source_ = HTTPMediaSource::attach(source, self->remoteURL_);
   }
 
-  // Streaming threads: post the message to the main queue and drop it from the bus (nobody
-  // pops the bus, so it must not keep what it is given).
+  // Streaming threads: nobody pops the bus, so every message is dropped from it. A handler
+  // that drops a message owns it: each holds its source element, so one not released keeps
+  // the whole pipeline (its buffers, its bus's descriptors) alive after the player is gone.
   static GstBusSyncReply busMessage(GstBus*, GstMessage* message, void* data) {
+    MessagePtr owned(message);
     switch (GST_MESSAGE_TYPE(message)) {
       case GST_MESSAGE_ERROR:
       case GST_MESSAGE_EOS:
       case GST_MESSAGE_ASYNC_DONE:
       case GST_MESSAGE_ELEMENT:
-        DispatchQueue::main()->async(
-            [weak = *static_cast<Weak*>(data), held = MessagePtr(gst_message_ref(message))] {
-              if (auto self = weak.lock()) self->handle(held.get());
-            });
+        DispatchQueue::main()->async([weak = *static_cast<Weak*>(data), held = std::move(owned)] {
+          if (auto self = weak.lock()) self->handle(held.get());
+        });
         break;
       default:
         break;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 #include <thread>
 
 #include "Platform/Media/PlayerItem.h"
@@ -198,6 +200,29 @@ TEST_F(PlayerTest, ReleasedWhilePlayingStopsAndNeverCallsBack) {
   EXPECT_EQ(probe_->notices.size(), heard);
   EXPECT_EQ(probe_->presentationTimes.size(), shown);
   EXPECT_EQ(probe_->item->player(), nullptr);
+}
+
+TEST_F(PlayerTest, PlayerPlayedToItsEndAndReleasedGivesBackItsDescriptors) {
+  // A looping view makes a player per round. Each pipeline's bus holds descriptors until the
+  // pipeline is freed, so a pipeline kept alive by anything (a message never released) shows
+  // here; a host that loops would run out of descriptors and memory within minutes.
+  const auto url = fileURL({.seconds = 1});
+  auto openDescriptors = [] {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return std::distance(begin(fds), end(fds));
+  };
+  auto playToTheEnd = [&] {
+    auto player = playerFor(url);
+    auto probe = MediaProbe::watch(player);
+    player->play();
+    ASSERT_TRUE(runMainLoopUntil([&] { return probe->count("player.rate", 0) > 0; }, 20s));
+  };
+  playToTheEnd();  // GStreamer sets itself up once per process (plugins, clock)
+  testsupport::drainMainQueue();
+  const auto before = openDescriptors();
+  for (int round = 0; round < 2; ++round) playToTheEnd();
+  EXPECT_TRUE(runMainLoopUntil([&] { return openDescriptors() <= before; }, 5s))
+      << openDescriptors() - before << " descriptors more than before";
 }
 
 TEST_F(PlayerTest, ObserverThatDiesUnregisteredIsSkipped) {
