@@ -120,6 +120,9 @@ class Backend {
   void delay(std::string path, std::chrono::milliseconds delay) const;
   void drop(std::string path, Drop how = Drop::midResponse) const;
 
+  // Serves `file` (an absolute path) as /media/<name>, with byte ranges, until the next reset.
+  void serveMedia(const std::string& name, const std::filesystem::path& file) const;
+
   // What the back end received (control calls aside), oldest first; only `path`'s when
   // given.
   [[nodiscard]] std::vector<RecordedRequest> requests(std::string_view path = {}) const;
