@@ -1,0 +1,135 @@
+#include "Classes/Utils/DataSource.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace brelum {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// Records what every pass saw, so a test can check the count and the before/after arrays.
+struct Recorder {
+  struct Pass {
+    Strings items;
+    std::optional<Strings> old;
+  };
+  std::vector<Pass> passes;
+
+  void attach(const std::shared_ptr<DataSource<std::string>>& list, const std::string& as) {
+    list->subscribe(as, [this, raw = list.get()] { passes.push_back({raw->items(), raw->old()}); });
+  }
+};
+
+TEST(DataSourceTest, EveryMutationIsOnePassWithTheArrayBeforeItInOld) {
+  auto list = DataSource<std::string>::make({"a"}, "Title");
+  Recorder seen;
+  seen.attach(list, "observer");
+  EXPECT_TRUE(seen.passes.empty());
+  EXPECT_FALSE(list->old());
+
+  list->append("b");
+  list->append(Strings{});
+  list->append(Strings{"c", "d"});
+  list->set({"x", "y"});
+  list->set({"x", "y"});
+  list->insert("z", 1);
+  list->clear();
+  list->clear();
+
+  const std::vector<Recorder::Pass> expected = {
+      {{"a", "b"}, Strings{"a"}},
+      {{"a", "b"}, Strings{"a", "b"}},
+      {{"a", "b", "c", "d"}, Strings{"a", "b"}},
+      {{"x", "y"}, Strings{"a", "b", "c", "d"}},
+      {{"x", "y"}, Strings{"x", "y"}},
+      {{"x", "z", "y"}, Strings{"x", "y"}},
+      {{}, Strings{"x", "z", "y"}},
+      {{}, Strings{}},
+  };
+  ASSERT_EQ(seen.passes.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(seen.passes[i].items, expected[i].items) << "pass " << i;
+    EXPECT_EQ(seen.passes[i].old, expected[i].old) << "pass " << i;
+  }
+  EXPECT_EQ(list->title(), "Title");
+}
+
+TEST(DataSourceTest, DeleteRemovesEachMatchInItsOwnPass) {
+  auto list = DataSource<std::string>::make({"x", "y", "x"});
+  Recorder seen;
+  seen.attach(list, "observer");
+
+  list->deleteItem("x");
+  ASSERT_EQ(seen.passes.size(), 2u);
+  EXPECT_EQ(seen.passes[0].items, (Strings{"y", "x"}));
+  EXPECT_EQ(seen.passes[0].old, (Strings{"x", "y", "x"}));
+  EXPECT_EQ(seen.passes[1].items, (Strings{"y"}));
+  EXPECT_EQ(seen.passes[1].old, (Strings{"y", "x"}));
+
+  list->deleteItem("absent");
+  EXPECT_EQ(seen.passes.size(), 2u);
+}
+
+TEST(DataSourceTest, IndexesOutsideTheListAnswerNothingOrAppend) {
+  auto list = DataSource<int>::make({1, 2});
+  EXPECT_EQ(list->item(1), 2);
+  EXPECT_EQ(list->item(list->count()), std::nullopt);
+  EXPECT_EQ(list->item(-1), std::nullopt);
+
+  list->insert(5, 5);
+  list->insert(6, -1);
+  list->insert(0, 0);
+  EXPECT_EQ(list->items(), (std::vector<int>{0, 1, 2, 5, 6}));
+}
+
+struct Plain {};  // neither hashable nor printable
+
+TEST(DataSourceTest, ObserversWithOneKeyAreOneSubscriber) {
+  auto list = DataSource<int>::make();
+  int first = 0, second = 0, instances = 0;
+
+  list->subscribe(std::string("screen"), [&] { ++first; });
+  list->subscribe(std::string("screen"), [&] { ++second; });  // equal value: replaces
+  auto a = std::make_shared<Plain>();
+  auto b = std::make_shared<Plain>();
+  list->subscribe(a, [&] { ++instances; });
+  list->subscribe(b, [&] { ++instances; });        // another instance: a subscriber of its own
+  list->subscribe(a.get(), [&] { ++instances; });  // the same instance by raw pointer: replaces
+
+  list->append(1);
+  EXPECT_EQ(first, 0);
+  EXPECT_EQ(second, 1);
+  EXPECT_EQ(instances, 2);
+
+  list->unsubscribe(std::string("screen"));
+  list->unsubscribe(b);
+  list->unsubscribe(42);  // never subscribed: nothing happens
+  list->append(2);
+  EXPECT_EQ(second, 1);
+  EXPECT_EQ(instances, 3);
+  EXPECT_EQ(DataSource<int>::key(Plain{}), DataSource<int>::key(Plain{}));
+}
+
+TEST(DataSourceTest, SubscriptionsChangedDuringAPassTakeEffectNextTime) {
+  auto list = DataSource<int>::make();
+  int late = 0, removed = 0;
+  list->subscribe(std::string("remover"), [&] { list->unsubscribe(std::string("victim")); });
+  list->subscribe(std::string("victim"), [&] { ++removed; });
+  list->subscribe(std::string("adder"),
+                  [&] { list->subscribe(std::string("late"), [&] { ++late; }); });
+
+  list->append(1);
+  EXPECT_EQ(removed, 1);  // still in this pass's snapshot, whatever the order
+  EXPECT_EQ(late, 0);
+
+  list->append(2);
+  EXPECT_EQ(removed, 1);
+  EXPECT_EQ(late, 1);
+}
+
+}  // namespace
+}  // namespace brelum
