@@ -5,10 +5,14 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include <cairo.h>
 #include <stb/stb_image.h>
+
+#include "Platform/Foundation/Bundle.h"
+#include "Platform/Graphics/Screen.h"
 
 namespace platform {
 namespace {
@@ -375,6 +379,21 @@ std::optional<std::vector<std::uint8_t>> Image::pngData() const {
     return std::nullopt;
   }
   return png;
+}
+
+std::shared_ptr<Image> Image::named(std::string_view name, const Bundle& bundle) {
+  const int screenScale = std::clamp(int(std::ceil(Screen::main().scale())), 1, 4);
+  for (int scale = screenScale; scale >= 1; --scale) {
+    std::string file(name);
+    if (scale > 1) file += "@" + std::to_string(scale) + "x";
+    auto data = bundle.dataForResource(file, "png");
+    if (!data) continue;
+    auto decoded = make(*data);
+    if (!decoded) return nullptr;
+    decoded->scale_ = scale;
+    return decoded;
+  }
+  return nullptr;
 }
 
 }  // namespace platform

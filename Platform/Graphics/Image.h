@@ -6,12 +6,15 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/Graphics/ImageDecodeError.h"
 
 namespace platform {
+
+class Bundle;
 
 // A decoded bitmap: width × height pixels, four bytes each (red, green, blue, alpha, not
 // premultiplied), rows top to bottom without padding.
@@ -57,6 +60,11 @@ class Image {
   [[nodiscard]] static std::shared_ptr<Image> make(int width, int height,
                                                    std::vector<std::uint8_t> rgba,
                                                    double scale = 1);
+
+  // The PNG resource `name` of `bundle`: "<name>@<n>x.png" for the main screen's scale n and
+  // each smaller whole scale down to 2, then "<name>.png"; the image takes the scale of the
+  // file found. Null when there is none, or it does not decode.
+  [[nodiscard]] static std::shared_ptr<Image> named(std::string_view name, const Bundle& bundle);
 
   Image(const Image&) = delete;
   Image& operator=(const Image&) = delete;

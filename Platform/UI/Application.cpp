@@ -50,6 +50,11 @@ void Application::setOrientation(DeviceOrientation orientation) {
   NotificationCenter::defaultCenter()->post(std::string(kDeviceOrientationDidChangeNotification));
 }
 
+bool Application::sendPointer(const std::weak_ptr<Window>& window, PointerPhase phase,
+                              Point location, int pointer) {
+  return input_.send(window.lock(), phase, location, pointer);
+}
+
 void Application::add(Window* window) {
   windows_.push_back(window);
 }

@@ -4,6 +4,9 @@
 #include <string_view>
 #include <vector>
 
+#include "Platform/Graphics/Geometry.h"
+#include "Platform/UI/InputRouter.h"
+
 namespace platform {
 
 class Window;
@@ -51,6 +54,12 @@ class Application {
   // Posts kDeviceOrientationDidChangeNotification when the orientation changes.
   void setOrientation(DeviceOrientation orientation);
 
+  // Feeds one event of pointer `pointer` at `location` (in the window's coordinates): the
+  // desktop window, a host or a test drives input this way. Events for a window that is gone
+  // are ignored (a sequence under way there ends). Answers whether the event reached a view.
+  bool sendPointer(const std::weak_ptr<Window>& window, PointerPhase phase, Point location,
+                   int pointer = 0);
+
  private:
   friend class Window;
 
@@ -61,6 +70,7 @@ class Application {
 
   std::vector<Window*> windows_;  // registered and removed by the windows themselves
   Window* keyWindow_ = nullptr;
+  InputRouter input_;
   ApplicationState state_ = ApplicationState::active;
   DeviceOrientation orientation_ = DeviceOrientation::portrait;
 };

@@ -7,7 +7,10 @@
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Foundation/FatalError.h"
 #include "Platform/UI/AnimationGroup.h"
+#include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/Layer.h"
+#include "Platform/UI/LayoutConstraint.h"
+#include "Platform/UI/LayoutSolver.h"
 #include "Platform/UI/NibCoder.h"
 #include "Platform/UI/Window.h"
 
@@ -15,7 +18,9 @@ namespace platform {
 namespace {
 
 void requireMainThread(const char* what) {
-  if (!isMainThread()) fatalError(std::string(what) + " called off the main thread");
+  // Asked once per thread: the answer never changes, and asking costs system calls.
+  thread_local const bool onMainThread = isMainThread();
+  if (!onMainThread) fatalError(std::string(what) + " called off the main thread");
 }
 
 Color animatableColor(const std::optional<Color>& color) {
@@ -43,7 +48,18 @@ View::View(const NibCoder& coder) : View() {
 }
 
 View::~View() {
+  // The other views of these constraints must not keep a pointer to this one.
+  layoutLinks_.clear();
+  for (auto& constraint : std::exchange(constraints_, {})) {
+    constraint->active_ = false;
+    for (View* other : {constraint->first_, constraint->second_}) {
+      if (other && other != this) other->forgetConstraint(*constraint);
+    }
+    if (constraint->first_ == this) constraint->first_ = nullptr;
+    if (constraint->second_ == this) constraint->second_ = nullptr;
+  }
   layer_->view_ = nullptr;
+  for (auto& recognizer : gestureRecognizers_) recognizer->view_ = nullptr;
   for (auto& subview : subviews_) subview->superview_ = nullptr;
   dropAnimations(false);
 }
@@ -142,6 +158,7 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
     const auto at = std::ranges::find(siblings, keep.get(), &std::shared_ptr<View>::get);
     // Within the same superview the index counts the list without the moved view.
     if (old == this && std::size_t(at - siblings.begin()) < index) --index;
+    if (old != this) keep->deactivateConstraintsLeaving(*keep);
     siblings.erase(at);
     old->setNeedsLayout();
     old->setNeedsDisplay();
@@ -164,9 +181,30 @@ void View::removeFromSuperview() {
   superview->setNeedsDisplay();
   auto& siblings = superview->subviews_;
   siblings.erase(std::ranges::find(siblings, this, &std::shared_ptr<View>::get));
+  deactivateConstraintsLeaving(*this);
   superview_ = nullptr;
   superview->setNeedsLayout();
   windowDidChange(oldWindow);
+}
+
+void View::forgetConstraint(const LayoutConstraint& constraint) {
+  std::erase_if(constraints_, [&](const auto& held) { return held.get() == &constraint; });
+  layoutLinks_.erase(
+      std::remove_if(layoutLinks_.begin(), layoutLinks_.end(),
+                     [&](const auto& link) { return link.constraint == &constraint; }),
+      layoutLinks_.end());
+}
+
+void View::deactivateConstraintsLeaving(const View& subtree) {
+  // A constraint from inside a subtree that leaves its superview to a view outside it has
+  // nothing to solve it once the trees part.
+  std::vector<std::shared_ptr<LayoutConstraint>> leaving;
+  for (const auto& constraint : constraints_) {
+    const View* other = constraint->first_ == this ? constraint->second_ : constraint->first_;
+    if (other && !other->isDescendant(subtree)) leaving.push_back(constraint);
+  }
+  LayoutConstraint::deactivate(leaving);
+  for (auto& subview : subviews_) subview->deactivateConstraintsLeaving(subtree);
 }
 
 void View::windowDidChange(Window* oldWindow) {
@@ -246,6 +284,41 @@ void View::setTranslatesAutoresizingMaskIntoConstraints(bool translates) {
   if (superview_) superview_->setNeedsLayout();
 }
 
+// Input
+
+void View::addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer) {
+  if (!recognizer || recognizer->view_ == this) return;
+  auto keep = recognizer;
+  if (View* previous = keep->view_) previous->removeGestureRecognizer(*keep);
+  keep->view_ = this;
+  gestureRecognizers_.push_back(std::move(keep));
+}
+
+void View::removeGestureRecognizer(const GestureRecognizer& recognizer) {
+  auto it =
+      std::ranges::find(gestureRecognizers_, &recognizer, &std::shared_ptr<GestureRecognizer>::get);
+  if (it == gestureRecognizers_.end()) return;
+  auto released = std::move(*it);  // released after the list no longer holds it
+  gestureRecognizers_.erase(it);
+  released->view_ = nullptr;
+}
+
+bool View::pointInside(Point point) const {
+  return bounds_.contains(point);
+}
+
+std::shared_ptr<View> View::hitTest(Point point) {
+  if (hidden_ || alpha_ < 0.01 || !userInteractionEnabled_ || !pointInside(point)) return nullptr;
+  for (auto it = subviews_.rbegin(); it != subviews_.rend(); ++it) {
+    View& subview = **it;
+    const Rect frame = subview.frame();
+    const Point inSubview{point.x - frame.origin.x + subview.bounds_.origin.x,
+                          point.y - frame.origin.y + subview.bounds_.origin.y};
+    if (auto hit = subview.hitTest(inSubview)) return hit;
+  }
+  return sharedAs<View>();
+}
+
 // Layout
 
 void View::setNeedsLayout() {
@@ -267,6 +340,10 @@ void View::layoutIfNeeded() {
   requireMainThread("View::layoutIfNeeded");
   if (!subtreeNeedsLayout_) return;
   auto self = sharedAs<View>();  // layoutSubviews may remove this view from its superview
+  layOutSubtree();
+}
+
+void View::layOutSubtree() {
   subtreeNeedsLayout_ = false;
   if (needsLayout_) {
     needsLayout_ = false;
@@ -276,11 +353,12 @@ void View::layoutIfNeeded() {
   for (std::size_t i = 0; i < subviews_.size(); ++i) {
     if (!subviews_[i]->subtreeNeedsLayout_) continue;
     auto child = subviews_[i];
-    child->layoutIfNeeded();
+    child->layOutSubtree();
   }
 }
 
 void View::layoutSubviews() {
+  LayoutSolver::layOutSubviews(*this);
 }
 
 // Coordinates

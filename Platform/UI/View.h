@@ -9,15 +9,21 @@
 #include <utility>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
+
 #include "Platform/Graphics/Color.h"
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/AnimationRecord.h"
+#include "Platform/UI/LayoutAnchor.h"
+#include "Platform/UI/LayoutNode.h"
 #include "Platform/UI/Object.h"
 #include "Platform/UI/PresentationState.h"
 
 namespace platform {
 
+class GestureRecognizer;
 class Layer;
+class LayoutConstraint;
 class NibCoder;
 class Window;
 
@@ -139,6 +145,39 @@ class View : public Object {
   }
   void setTranslatesAutoresizingMaskIntoConstraints(bool translates);
 
+  // Gesture recognizers see the touches on this view and its subviews. A recognizer belongs
+  // to one view at a time: adding it here takes it from its previous view.
+  void addGestureRecognizer(const std::shared_ptr<GestureRecognizer>& recognizer);
+  void removeGestureRecognizer(const GestureRecognizer& recognizer);
+  [[nodiscard]] const std::vector<std::shared_ptr<GestureRecognizer>>& gestureRecognizers()
+      const noexcept {
+    return gestureRecognizers_;
+  }
+
+  // The deepest visible, interactive view under `point` (in this view's coordinates): the
+  // receiver or a descendant, last subview first. A hidden view, one with alpha below 0.01 or
+  // with user interaction disabled is passed over with its subtree, and so is any part of a
+  // subview that lies outside its superview's bounds.
+  [[nodiscard]] virtual std::shared_ptr<View> hitTest(Point point);
+  [[nodiscard]] virtual bool pointInside(Point point) const;
+
+  // Anchors to make constraints from. A constrained view is placed by its superview's
+  // layoutSubviews once it stops translating its autoresizing mask.
+  [[nodiscard]] LayoutXAxisAnchor leftAnchor() { return xAnchor(LayoutAttribute::left); }
+  [[nodiscard]] LayoutXAxisAnchor rightAnchor() { return xAnchor(LayoutAttribute::right); }
+  [[nodiscard]] LayoutXAxisAnchor leadingAnchor() { return xAnchor(LayoutAttribute::leading); }
+  [[nodiscard]] LayoutXAxisAnchor trailingAnchor() { return xAnchor(LayoutAttribute::trailing); }
+  [[nodiscard]] LayoutXAxisAnchor centerXAnchor() { return xAnchor(LayoutAttribute::centerX); }
+  [[nodiscard]] LayoutYAxisAnchor topAnchor() { return yAnchor(LayoutAttribute::top); }
+  [[nodiscard]] LayoutYAxisAnchor bottomAnchor() { return yAnchor(LayoutAttribute::bottom); }
+  [[nodiscard]] LayoutYAxisAnchor centerYAnchor() { return yAnchor(LayoutAttribute::centerY); }
+  [[nodiscard]] LayoutDimension widthAnchor() { return dimension(LayoutAttribute::width); }
+  [[nodiscard]] LayoutDimension heightAnchor() { return dimension(LayoutAttribute::height); }
+  // The active constraints that bind this view.
+  [[nodiscard]] const std::vector<std::shared_ptr<LayoutConstraint>>& constraints() const noexcept {
+    return constraints_;
+  }
+
   // Layout. setNeedsLayout marks the view; layoutIfNeeded lays out every marked view of the
   // receiver's subtree, top down, before it returns. layoutSubviews positions the subviews
   // that constraints place; an override calls it first, then adjusts.
@@ -175,7 +214,21 @@ class View : public Object {
 
  private:
   friend class Layer;
+  friend class LayoutConstraint;
+  friend class LayoutSolver;
   friend class Window;
+
+  [[nodiscard]] LayoutXAxisAnchor xAnchor(LayoutAttribute attribute) {
+    return {sharedAs<View>(), attribute};
+  }
+  [[nodiscard]] LayoutYAxisAnchor yAnchor(LayoutAttribute attribute) {
+    return {sharedAs<View>(), attribute};
+  }
+  [[nodiscard]] LayoutDimension dimension(LayoutAttribute attribute) {
+    return {sharedAs<View>(), attribute};
+  }
+  void deactivateConstraintsLeaving(const View& subtree);
+  void forgetConstraint(const LayoutConstraint& constraint);
 
   void recordAnimation(AnimatableProperty property, AnimationRecord::Value from,
                        AnimationRecord::Value to);
@@ -184,6 +237,7 @@ class View : public Object {
   void detachFromSuperview();
   void windowDidChange(Window* oldWindow);
   void markSubtreeNeedsLayout();
+  void layOutSubtree();
   [[nodiscard]] Window* windowPointer() const noexcept;
   [[nodiscard]] Point originInWindow() const;
   void setCenterAndBounds(Point center, const Rect& bounds);
@@ -204,6 +258,12 @@ class View : public Object {
   std::vector<std::shared_ptr<View>> subviews_;
   View* superview_ = nullptr;  // cleared by the superview when it lets go or dies
   std::vector<AnimationRecord> animations_;
+  std::vector<std::shared_ptr<LayoutConstraint>> constraints_;  // active, binding this view
+  std::vector<std::shared_ptr<GestureRecognizer>> gestureRecognizers_;
+  // constraints_ as the solver reads them: held inside the view for the usual few, so that a
+  // pass over many views reads memory in order instead of chasing a block per view.
+  boost::container::small_vector<LayoutNode::Link, 4> layoutLinks_;
+  LayoutNode layoutNode_;
   bool isWindow_ = false;  // set by Window: the root of a tree that draws
 };
 

@@ -2,8 +2,8 @@
 
 #include <utility>
 
+#include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Application.h"
-#include "Platform/UI/Screen.h"
 
 namespace platform {
 

@@ -7,6 +7,7 @@
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
+#include "Tests/Platform/UI/GeometryPrinting.h"
 #include "Tests/Support/MainLoopPump.h"
 
 using namespace std::chrono_literals;

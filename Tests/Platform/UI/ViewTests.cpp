@@ -1,4 +1,5 @@
 #include "Platform/UI/View.h"
+#include "Tests/Platform/UI/GeometryPrinting.h"
 
 #include <gtest/gtest.h>
 

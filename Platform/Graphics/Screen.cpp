@@ -1,4 +1,4 @@
-#include "Platform/UI/Screen.h"
+#include "Platform/Graphics/Screen.h"
 
 #include <cmath>
 
@@ -10,7 +10,7 @@ Screen& Screen::main() {
 }
 
 void Screen::setScale(double scale) noexcept {
-  if (std::isfinite(scale) && scale >= 1) scale_ = scale;
+  if (std::isfinite(scale) && scale >= 1) scale_.store(scale, std::memory_order_relaxed);
 }
 
 }  // namespace platform

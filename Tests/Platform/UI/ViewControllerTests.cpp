@@ -1,0 +1,94 @@
+#include "Platform/UI/ViewController.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "Platform/UI/NavigationController.h"
+#include "Platform/UI/View.h"
+#include "Platform/UI/Window.h"
+#include "Tests/Platform/UI/GeometryPrinting.h"
+#include "Tests/Support/MainLoopPump.h"
+
+using platform::NavigationController;
+using platform::Rect;
+using platform::View;
+using platform::ViewController;
+using platform::Window;
+
+namespace {
+
+class CountingController : public ViewController {
+ public:
+  void loadView() override {
+    ++loads;
+    (void)view();  // reading the view while it loads must not load it again
+    setView(View::make(Rect{0, 0, 10, 10}));
+  }
+  void viewDidLoad() override {
+    ++didLoads;
+    view()->setTag(5);
+  }
+  int loads = 0;
+  int didLoads = 0;
+};
+
+TEST(ViewControllerTest, ViewLoadsOnceOnFirstAccess) {
+  auto controller = ViewController::make<CountingController>();
+  EXPECT_FALSE(controller->isViewLoaded());
+  EXPECT_EQ(controller->view()->tag(), 5);
+  (void)controller->view();
+  EXPECT_EQ(controller->loads, 1);
+  EXPECT_EQ(controller->didLoads, 1);
+}
+
+TEST(ViewControllerTest, PresentationChainsAndDismissal) {
+  auto window = Window::make({0, 0, 320, 480});
+  auto root = ViewController::make();
+  window->addSubview(root->view());
+  auto first = ViewController::make();
+  auto second = ViewController::make();
+  int completions = 0;
+  root->present(first, true, [&] { ++completions; });
+  first->present(second, false, [&] { ++completions; });
+  root->present(second, false);  // root presents already; second is presented elsewhere
+  EXPECT_EQ(root->presentedViewController(), first);
+  EXPECT_EQ(second->presentingViewController(), first);
+  EXPECT_EQ(first->view()->superview(), window);
+  EXPECT_EQ(first->view()->frame(), window->bounds());
+  EXPECT_EQ(completions, 0);
+  ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return completions == 2; }));
+
+  first->dismiss(false);  // first presents second: second goes
+  EXPECT_EQ(first->presentedViewController(), nullptr);
+  EXPECT_EQ(second->view()->superview(), nullptr);
+  root->present(second, false);  // still presents first
+  EXPECT_EQ(second->presentingViewController(), nullptr);
+  first->dismiss(false);  // presents nothing: asks its presenter
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+  EXPECT_EQ(first->presentingViewController(), nullptr);
+  EXPECT_EQ(first->view()->superview(), nullptr);
+}
+
+TEST(NavigationControllerTest, StackShowsItsTopControllersViewFitted) {
+  auto root = ViewController::make();
+  auto next = ViewController::make();
+  auto navigation = ViewController::make<NavigationController>(root);
+  navigation->pushViewController(next, false);
+  navigation->pushViewController(next, false);  // already on the stack
+  navigation->pushViewController(nullptr, false);
+  EXPECT_EQ(navigation->viewControllers().size(), 2u);
+  EXPECT_EQ(navigation->topViewController(), next);
+  EXPECT_FALSE(next->isViewLoaded());  // nothing loads until the navigation view does
+
+  navigation->view()->setFrame({0, 0, 200, 100});
+  navigation->view()->layoutIfNeeded();
+  EXPECT_EQ(next->view()->superview(), navigation->view());
+  EXPECT_EQ(next->view()->frame(), (Rect{0, 0, 200, 100}));
+  EXPECT_EQ(navigation->popViewController(false), next);
+  EXPECT_EQ(navigation->popViewController(false), nullptr);  // the root stays
+  EXPECT_EQ(next->view()->superview(), nullptr);
+  EXPECT_EQ(navigation->view()->subviews(), std::vector{root->view()});
+}
+
+}  // namespace
