@@ -46,8 +46,9 @@ constexpr std::array kPropertyShapes{
     PropertyShape{"hidden", Shape::boolean, "true or false"},
     PropertyShape{"userInteractionEnabled", Shape::boolean, "true or false"},
     PropertyShape{"translatesAutoresizingMaskIntoConstraints", Shape::boolean, "true or false"},
+    PropertyShape{"contentMode", Shape::integer, "an integer"},
+    PropertyShape{"buttonType", Shape::integer, "an integer"},
     PropertyShape{"image", Shape::string, "a string"},
-    PropertyShape{"title", Shape::string, "a string"},
 };
 
 bool isFiniteNumber(const json& value) {
@@ -119,6 +120,7 @@ class Builder {
     const auto name = className->get<std::string>();
     auto entry = NibRegistry::find(name);
     if (!entry) return failure("unknown class \"" + name + "\"");
+    if (!entry->decode) return failure(name + " cannot be made from a nib");
     auto properties = readProperties(description, name);
     if (!properties) return failure(std::move(properties).error());
 
@@ -247,6 +249,11 @@ Nib Nib::fromData(std::vector<std::uint8_t> data, std::shared_ptr<Bundle> bundle
 std::optional<std::vector<std::uint8_t>> Nib::load() const {
   if (data_) return data_;
   return bundle_->dataForResource(name_, "nib");
+}
+
+bool Nib::exists() const {
+  return data_ || bundle_->pathForResource(name_, "nib") ||
+         bundle_->dataForResource(name_, "nib");  // an embedded bundle has no paths
 }
 
 std::vector<std::shared_ptr<Object>> Nib::instantiate(const std::shared_ptr<Object>& owner) const {

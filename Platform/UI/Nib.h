@@ -25,7 +25,7 @@ namespace platform {
 //           "backgroundColor": [1, 1, 1, 1], "tintColor": [0, 0.5, 1, 1],
 //           "userInteractionEnabled": true,
 //           "translatesAutoresizingMaskIntoConstraints": true,
-//           "image": "logo", "title": "OK"
+//           "contentMode": 1, "buttonType": 0, "image": "logo"
 //         },
 //         "subviews": [ { ...an object... } ]   views only, back to front
 //       }
@@ -57,6 +57,9 @@ class Nib {
   // objects in order. Empty for a nib that cannot be read.
   [[nodiscard]] std::vector<std::shared_ptr<Object>> instantiate(
       const std::shared_ptr<Object>& owner) const;
+
+  // Whether the bundle holds the resource (a nib made from bytes always exists).
+  [[nodiscard]] bool exists() const;
 
   [[nodiscard]] const std::string& name() const noexcept { return name_; }
   [[nodiscard]] const std::shared_ptr<Bundle>& bundle() const noexcept { return bundle_; }

@@ -5,6 +5,10 @@
 #include <typeindex>
 #include <utility>
 
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ImageView.h"
+#include "Platform/UI/ViewController.h"
+
 namespace platform {
 namespace {
 
@@ -25,6 +29,9 @@ Classes& classes() {
 void NibRegistry::registerBuiltIns() {
   static const bool registered = [] {
     insert(typeid(View), makeEntry<View>(Bundle::framework(), {}));
+    insert(typeid(ImageView), makeEntry<ImageView>(Bundle::framework(), {}));
+    insert(typeid(Button), makeEntry<Button>(Bundle::framework(), {}));
+    insert(typeid(ViewController), makeEntry<ViewController>(Bundle::framework(), {}));
     return true;
   }();
   (void)registered;

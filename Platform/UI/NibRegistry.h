@@ -23,7 +23,8 @@ namespace platform {
 // A host registers a class in one line, usually at start-up:
 //   platform::NibRegistry::registerClass<CardView>();
 // A class registered without a bundle belongs to the main bundle; the framework registers
-// its own classes with the framework's bundle. platform::View is registered from the start.
+// its own classes with the framework's bundle. The platform's View, ImageView, Button and
+// ViewController are registered from the start.
 //
 // Every member may be called from any thread; the objects the decoders make are interface
 // objects, so nibs are instantiated on the main thread.
@@ -34,13 +35,14 @@ class NibRegistry {
 
   struct Entry {
     std::string name;
-    Decoder decode;
+    Decoder decode;  // null for a class without a decoding constructor
     Awakener awake;  // null for a class without awakeFromNib
     std::shared_ptr<Bundle> bundle;
   };
 
-  // Registers T, derived from Object and constructible from a NibCoder, under `name`; a
-  // later registration of the same name replaces the earlier one.
+  // Registers T, derived from Object, under `name`; a later registration of the same name
+  // replaces the earlier one. A T without a constructor taking a NibCoder only gets its
+  // bundle known: a nib naming it is refused.
   template <class T>
   static void registerClass(std::shared_ptr<Bundle> bundle = nullptr, std::string name = {}) {
     add(typeid(T), makeEntry<T>(std::move(bundle), std::move(name)));
@@ -57,8 +59,9 @@ class NibRegistry {
   template <class T>
   static Entry makeEntry(std::shared_ptr<Bundle> bundle, std::string name) {
     static_assert(std::is_base_of_v<Object, T>, "nib objects derive from platform::Object");
-    Entry entry{name.empty() ? typeName<T>() : std::move(name), &decodeAs<T>, nullptr,
+    Entry entry{name.empty() ? typeName<T>() : std::move(name), nullptr, nullptr,
                 bundle ? std::move(bundle) : Bundle::main()};
+    if constexpr (std::is_constructible_v<T, const NibCoder&>) entry.decode = &decodeAs<T>;
     if constexpr (requires(T & object) { object.awakeFromNib(); }) {
       entry.awake = [](Object& object) { static_cast<T&>(object).awakeFromNib(); };
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -136,6 +137,9 @@ struct BadNib {
   std::string text;
   std::string reason;  // part of the console line
 };
+void PrintTo(const BadNib& c, std::ostream* os) {
+  *os << c.label;
+}
 
 class BadNibs : public NibTest, public ::testing::WithParamInterface<BadNib> {};
 
