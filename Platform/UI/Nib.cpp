@@ -12,6 +12,9 @@
 
 #include "Platform/Foundation/Console.h"
 #include "Platform/Foundation/JSONNesting.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ImageView.h"
 #include "Platform/UI/NibCoder.h"
 #include "Platform/UI/NibDecodingError.h"
 #include "Platform/UI/NibOwner.h"
@@ -88,6 +91,8 @@ struct Connection {
 // ids for the connections.
 class Builder {
  public:
+  explicit Builder(const Bundle& bundle) : bundle_(bundle) {}
+
   Outcome<std::vector<std::shared_ptr<Object>>> build(const json& document) {
     if (!document.is_object()) return failure("the document is not a JSON object");
     auto objects = document.find("objects");
@@ -110,6 +115,23 @@ class Builder {
   }
   [[nodiscard]] const std::vector<Connection>& connections() const noexcept { return connections_; }
 
+  // An image named in a nib is a PNG resource of the nib's bundle. One that is missing is
+  // reported and left out; the rest of the nib loads. Only a nib read whole gets here.
+  void setImages() const {
+    for (const auto& [object, imageName] : images_) {
+      auto image = Image::named(imageName, bundle_);
+      if (!image) {
+        Console::print("Nib: no image \"" + imageName + "\" in " + bundle_.bundleIdentifier() +
+                       " for " + object->description());
+        continue;
+      }
+      if (auto* imageView = dynamic_cast<ImageView*>(object.get())) imageView->setImage(image);
+      if (auto* button = dynamic_cast<Button*>(object.get())) {
+        button->setImage(image, ControlState::normal);
+      }
+    }
+  }
+
  private:
   Outcome<std::shared_ptr<Object>> buildObject(const json& description) {
     if (!description.is_object()) return failure("an object is not a JSON object");
@@ -124,6 +146,7 @@ class Builder {
     auto properties = readProperties(description, name);
     if (!properties) return failure(std::move(properties).error());
 
+    auto imageName = properties->value("image", std::string());
     std::shared_ptr<Object> object;
     try {
       object = entry->decode(NibCoder(std::move(*properties)));
@@ -131,6 +154,7 @@ class Builder {
       return failure(name + ": " + error.what());
     }
     made_.emplace_back(object, entry->awake);
+    if (!imageName.empty()) images_.emplace_back(object, std::move(imageName));
     if (auto named = remember(description, object); !named) return failure(named.error());
     if (auto added = addSubviews(description, object, name); !added) return failure(added.error());
     return object;
@@ -198,9 +222,11 @@ class Builder {
     return {};
   }
 
+  const Bundle& bundle_;
   std::vector<std::pair<std::shared_ptr<Object>, NibRegistry::Awakener>> made_;
   std::map<std::string, std::shared_ptr<Object>, std::less<>> ids_;
   std::vector<Connection> connections_;
+  std::vector<std::pair<std::shared_ptr<Object>, std::string>> images_;
 };
 
 // The nibs being instantiated on this thread, outermost first. An object that loads its own
@@ -273,9 +299,10 @@ std::vector<std::shared_ptr<Object>> Nib::instantiate(const std::shared_ptr<Obje
   if (document.is_discarded()) return report("not JSON");
 
   ActiveScope scope(key);
-  Builder builder;
+  Builder builder(*bundle_);
   auto objects = builder.build(document);
   if (!objects) return report(objects.error());
+  builder.setImages();
   if (owner) connect(builder.connections(), owner, name_);
   for (const auto& [object, awake] : builder.made()) {
     if (awake) awake(*object);

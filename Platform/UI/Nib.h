@@ -34,7 +34,10 @@ namespace platform {
 //   }
 //
 // The properties listed above must have the shapes shown (a rectangle and a colour as four
-// finite numbers); other properties pass to the decoding constructor unchecked.
+// finite numbers); other properties pass to the decoding constructor unchecked. "image"
+// names a PNG resource of the nib's bundle (Image::named) that an image view shows, or a
+// button shows in its normal state; a missing image is reported on the console and the nib
+// loads without it.
 //
 // A nib that cannot be read (missing, not JSON, nested too deeply, an unknown class, a
 // property of the wrong type, a subview that is not a view, a duplicate or unknown id, or a

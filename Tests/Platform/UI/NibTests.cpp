@@ -8,6 +8,9 @@
 #include <vector>
 
 #include "Platform/Foundation/Console.h"
+#include "Platform/Graphics/Image.h"
+#include "Platform/UI/Button.h"
+#include "Platform/UI/ImageView.h"
 #include "Platform/UI/NibCoder.h"
 #include "Platform/UI/NibDecodingError.h"
 #include "Platform/UI/NibOwner.h"
@@ -222,6 +225,26 @@ TEST_F(NibTest, ReadsNibResourcesOfAHostBundle) {
   EXPECT_TRUE(Nib("Missing", host.bundle()).instantiate(nullptr).empty());
   EXPECT_TRUE(Nib("Card", Bundle::main()).instantiate(nullptr).empty());
   EXPECT_EQ(console.lines().size(), 2u);
+}
+
+TEST_F(NibTest, ImagesAreNamedResourcesOfTheNibsBundle) {
+  testsupport::TemporaryBundle host;
+  auto png = platform::Image::make(3, 3, std::vector<std::uint8_t>(36, 200))->pngData();
+  host.write("dot.png", std::string(png->begin(), png->end()));
+  host.write("Images.nib", R"({"objects": [
+    {"class": "platform::ImageView", "properties": {"image": "dot"}},
+    {"class": "platform::Button", "properties": {"image": "dot"}},
+    {"class": "platform::ImageView", "properties": {"image": "missing"}}]})");
+  ConsoleCapture console;
+  auto objects = Nib("Images", host.bundle()).instantiate(nullptr);
+  ASSERT_EQ(objects.size(), 3u);
+  auto image = std::dynamic_pointer_cast<platform::ImageView>(objects[0])->image();
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->width(), 3);
+  EXPECT_NE(std::dynamic_pointer_cast<platform::Button>(objects[1])->currentImage(), nullptr);
+  EXPECT_EQ(std::dynamic_pointer_cast<platform::ImageView>(objects[2])->image(), nullptr);
+  ASSERT_EQ(console.lines().size(), 1u);
+  EXPECT_NE(console.lines()[0].find("\"missing\""), std::string::npos);
 }
 
 TEST_F(NibTest, ANibThatLoadsItselfWhileLoadingIsRefusedInside) {
