@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "Classes/UI/Extensions/ColorExtensions.h"
 #include "Classes/UI/PIP/PIPManagerEventDispatcher.h"
 #include "Platform/Foundation/Bundle.h"
 #include "Platform/Graphics/Image.h"
@@ -21,11 +22,6 @@ constexpr double kFadeOutDuration = 0.15;
 constexpr double kCornerRadius = 2.0;
 constexpr double kCloseButtonSide = 24.0;
 constexpr double kCloseButtonInset = 4.0;
-
-// TODO(#13): the integer colour initialiser of the view helpers.
-platform::Color colorWithComponents(int red, int green, int blue, int alpha) {
-  return {red / 255.0, green / 255.0, blue / 255.0, alpha / 255.0};
-}
 
 }  // namespace
 
@@ -212,7 +208,7 @@ void PIPManager::addCloseButton() {
   button->setTranslatesAutoresizingMaskIntoConstraints(false);
   button->widthAnchor().constraintEqualToConstant(kCloseButtonSide)->setActive(true);
   button->heightAnchor().constraintEqualToConstant(kCloseButtonSide)->setActive(true);
-  button->setBackgroundColor(colorWithComponents(115, 115, 117, 255));
+  button->setBackgroundColor(brelum::color(115, 115, 117, 255));
   button->layer()->setCornerRadius(kCloseButtonSide / 2);
   button->layer()->setMasksToBounds(true);
   button->setImageEdgeInsets({6, 6, 6, 6});
