@@ -14,3 +14,6 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(cairo REQUIRED IMPORTED_TARGET cairo)
 # The desktop window: SDL2, and the X11 and Wayland client libraries for its connection.
 pkg_check_modules(desktop REQUIRED IMPORTED_TARGET sdl2 x11 wayland-client)
+# Media: playbin with app sources and sinks, video frames and the missing-plugin messages.
+pkg_check_modules(gstreamer REQUIRED IMPORTED_TARGET GLOBAL
+  gstreamer-1.0>=1.22 gstreamer-app-1.0 gstreamer-video-1.0 gstreamer-pbutils-1.0)

@@ -13,6 +13,7 @@
 #include "Examples/DemoHost/DemoEvents.h"
 #include "Examples/DemoHost/DemoInterface.h"
 #include "Examples/DemoHost/DemoSocket.h"
+#include "Examples/DemoHost/DemoVideo.h"
 #include "Platform/Device/Device.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Bundle.h"
@@ -136,5 +137,8 @@ int main(int argc, char** argv) {
 
   Console::print("== Interface");
   if (!demo::showInterface(headless)) return EXIT_FAILURE;
+
+  Console::print("== Video");
+  if (!demo::showVideo(headless)) return EXIT_FAILURE;
   return EXIT_SUCCESS;
 }

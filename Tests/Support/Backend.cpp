@@ -386,6 +386,14 @@ void Backend::setFault(const Fault& fault) const {
   control("POST", "/__control/faults", fault.json());
 }
 
+void Backend::clearFaults() const {
+  control("DELETE", "/__control/faults");
+}
+
+void Backend::serveMedia(const std::string& name, const std::filesystem::path& file) const {
+  control("POST", "/__control/media", json{{"name", name}, {"file", file.string()}}.dump());
+}
+
 void Backend::failWith(std::string path, int status, std::string body) const {
   setFault(Fault(std::move(path)).status(status, std::move(body)));
 }

@@ -112,10 +112,15 @@ class Backend {
 
   // Forgets recorded requests and lifts every fault switch.
   void reset() const;
+  // Lifts every fault switch and keeps the rest (recorded requests, media served).
+  void clearFaults() const;
   void setFault(const Fault& fault) const;
   void failWith(std::string path, int status, std::string body = {}) const;
   void delay(std::string path, std::chrono::milliseconds delay) const;
   void drop(std::string path, Drop how = Drop::midResponse) const;
+
+  // Serves `file` (an absolute path) as /media/<name>, with byte ranges, until the next reset.
+  void serveMedia(const std::string& name, const std::filesystem::path& file) const;
 
   // What the back end received (control calls aside), oldest first; only `path`'s when
   // given.

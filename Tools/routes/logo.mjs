@@ -46,7 +46,7 @@ function chunk(type, data) {
 }
 
 // RGBA, 8 bits per channel, no interlace; every row starts with filter type 0.
-function encodePNG(width, height, pixelAt) {
+export function encodePNG(width, height, pixelAt) {
   const header = Buffer.alloc(13);
   header.writeUInt32BE(width, 0);
   header.writeUInt32BE(height, 4);

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "Classes/UI/Base/_BaseView.h"
+#include "Platform/Foundation/URL.h"
+#include "Platform/Media/KeyValueObserver.h"
+#include "Platform/Media/PlayerStatus.h"
+
+namespace platform {
+class Player;
+class PlayerItem;
+class PlayerLayer;
+}  // namespace platform
+
+namespace brelum {
+
+// A view that plays one media URL without controls, its picture filling the bounds (aspect
+// fill, cropped), and starts it over from the beginning whenever it plays below normal
+// speed: at the end of the media (so it loops), after a stall or a pause. It stops when the
+// application is about to resign active and plays the same URL from the beginning when the
+// application becomes active again.
+//
+// Media that fail are opened again, but not at once: a URL that can never play would
+// otherwise be reopened as fast as it fails. The n-th failure in a row waits
+// kFirstRestartDelay * 2^(n-1), at most kLongestRestartDelay; a start that reaches
+// readyToPlay, or a play(url:) from the host, begins a new count. Each failure of such a
+// restart (the second failure in a row and every one after) is reported to onErrorOccured.
+//
+// Main thread only. Key-value and application-state notices arrive there and are handled
+// synchronously; a pending restart is a main-queue timer that holds the view weakly and is
+// voided by any later play, stop or restart. Destruction stops playback, then drops the
+// application-state registrations.
+class VideoPlayer : public _BaseView, public platform::KeyValueObserver {
+ public:
+  // Named onErrorOccured as hosts know it.
+  using ErrorCallback = std::function<void()>;
+
+  static constexpr std::chrono::milliseconds kFirstRestartDelay{500};
+  static constexpr std::chrono::milliseconds kLongestRestartDelay{30'000};
+
+  // Constructors are public for std::make_shared: create players with View::make<VideoPlayer>()
+  // or from a nib.
+  VideoPlayer() = default;
+  explicit VideoPlayer(const platform::NibCoder& coder) : _BaseView(coder) {}
+  ~VideoPlayer() override;
+
+ private:
+  [[nodiscard]] virtual const std::shared_ptr<platform::Player>& player() const;
+  virtual void setPlayer(std::shared_ptr<platform::Player> player);
+  [[nodiscard]] virtual const std::shared_ptr<platform::PlayerLayer>& playerLayer() const;
+  virtual void setPlayerLayer(std::shared_ptr<platform::PlayerLayer> layer);
+  [[nodiscard]] virtual std::shared_ptr<platform::PlayerItem> currentItem() const;
+  [[nodiscard]] virtual const std::optional<platform::URL>& url() const;
+  virtual void setURL(std::optional<platform::URL> url);
+
+ public:
+  [[nodiscard]] virtual const ErrorCallback& onErrorOccured() const;
+  virtual void setOnErrorOccured(ErrorCallback callback);
+
+ private:
+  virtual void turnOnAudioInSilentMode();
+
+ public:
+  // Plays the last URL given to play(url:) again from the beginning; nothing without one.
+  virtual void resume();
+  // Keeps `url` and plays it from scratch with a new player, item and layer; playback starts
+  // once the media is ready.
+  virtual void play(const platform::URL& url);
+  // Ends playback and drops the player and its layer; the URL stays for resume().
+  virtual void stop();
+
+ private:
+  virtual void removePlayerItemObservers();
+  virtual void addPlayerItemObservers();
+  virtual void handlePlyerStatus(std::optional<platform::PlayerStatus> status);
+  virtual void handlePlayerRate(std::optional<float> rate);
+
+ public:
+  void viewDidLoad() override;
+  void layoutSubviews() override;
+  void observeValue(const std::optional<std::string>& keyPath, const void* object,
+                    const platform::KeyValueChange& change, void* context) override;
+
+ private:
+  // Steps of play(url:) after storing the URL, shared by the restarts after a failure.
+  void load();
+  void restartAfterFailure();
+  [[nodiscard]] std::chrono::milliseconds restartDelay() const;
+
+  std::shared_ptr<platform::Player> player_;
+  std::shared_ptr<platform::PlayerLayer> playerLayer_;
+  std::optional<platform::URL> url_;
+  ErrorCallback onErrorOccured_;
+  int consecutiveFailures_ = 0;
+  // Bumped by every stop (so by every play too): a restart timer armed before it is void.
+  std::uint64_t generation_ = 0;
+};
+
+}  // namespace brelum

@@ -1,0 +1,235 @@
+#include "Platform/Media/Player.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <iterator>
+#include <thread>
+
+#include "Platform/Media/PlayerItem.h"
+#include "Tests/Platform/Media/MediaProbe.h"
+#include "Tests/Support/MainLoopPump.h"
+#include "Tests/Support/TestMedia.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using mediatests::MediaProbe;
+using platform::Player;
+using platform::PlayerItem;
+using platform::PlayerStatus;
+using testsupport::ClipSpec;
+using testsupport::runMainLoopUntil;
+
+std::shared_ptr<Player> playerFor(const std::string& url) {
+  auto player = Player::make();
+  player->replaceCurrentItem(PlayerItem::make(*platform::URL::make(url)));
+  return player;
+}
+
+std::string fileURL(const ClipSpec& spec) {
+  auto clip = testsupport::makeClip(spec);
+  if (!clip) ADD_FAILURE() << clip.error();
+  return "file://" + clip.value_or("/missing").string();
+}
+
+class PlayerClip : public ::testing::TestWithParam<ClipSpec::Format> {};
+
+TEST_P(PlayerClip, PlaysEveryPictureAndReportsTheEndAsRateZero) {
+  const ClipSpec spec{.format = GetParam(), .seconds = 1};
+  auto player = playerFor(fileURL(spec));
+  auto probe = MediaProbe::watch(player);
+  probe->onNotice = [&](const MediaProbe::Notice& notice) {
+    if (notice.keyPath == "status" && notice.status == PlayerStatus::readyToPlay) player->play();
+  };
+
+  ASSERT_TRUE(runMainLoopUntil([&] { return probe->count("player.rate", 0) > 0; }, 20s));
+  EXPECT_TRUE(probe->heardStatus(PlayerStatus::readyToPlay));
+  EXPECT_EQ(probe->count("player.rate", 1), 1);
+  EXPECT_EQ(player->rate(), 0);
+  ASSERT_TRUE(probe->lastFrame);
+  EXPECT_EQ(probe->lastFrame->width(), spec.width);
+  EXPECT_EQ(probe->lastFrame->height(), spec.height);
+  EXPECT_GE(probe->lastFrame->bytesPerRow(), std::size_t(spec.width) * 4);
+  // Pictures keep coming to the end; how many a slow (sanitized, loaded) machine shows in real
+  // time is the benchmark's business.
+  EXPECT_GE(probe->presentationTimes.size(), std::size_t(spec.framesPerSecond) / 3);
+  EXPECT_GT(probe->presentationTimes.back(), 500ms);
+  EXPECT_FALSE(probe->offMainThread);
+  EXPECT_FALSE(probe->wrongObject);
+}
+
+TEST_P(PlayerClip, RestartedFromItsEndNoticeWithANewPlayerLoops) {
+  // What a looping view does: on rate 0 it drops the player (the last reference, from inside
+  // the player's own notice) and plays the URL again with a new one.
+  const auto url = fileURL({.format = GetParam(), .seconds = 1});
+  std::shared_ptr<Player> player;
+  std::vector<std::shared_ptr<MediaProbe>> probes;
+  int loops = 0;
+  std::function<void()> start = [&] {
+    player = playerFor(url);
+    probes.push_back(MediaProbe::watch(player));
+    probes.back()->onNotice = [&](const MediaProbe::Notice& notice) {
+      if (notice.keyPath == "status" && notice.status == PlayerStatus::readyToPlay) player->play();
+      if (notice.keyPath == "player.rate" && notice.rate == 0) {
+        ++loops;
+        start();
+      }
+    };
+  };
+  start();
+  ASSERT_TRUE(runMainLoopUntil([&] { return loops >= 2; }, 30s));
+  player.reset();
+  testsupport::drainMainQueue();
+  for (const auto& probe : probes) EXPECT_LE(probe->count("player.rate", 0), 1);
+  EXPECT_FALSE(probes[0]->presentationTimes.empty());
+  EXPECT_FALSE(probes[1]->presentationTimes.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PlayerClip,
+                         ::testing::Values(ClipSpec::Format::webm, ClipSpec::Format::mp4),
+                         [](const auto& info) {
+                           return ClipSpec{.format = info.param}.extension();
+                         });
+
+struct BadURLCase {
+  std::string name;
+  std::string url;
+
+  friend void PrintTo(const BadURLCase& c, std::ostream* os) { *os << c.url; }
+};
+
+class PlayerBadURL : public ::testing::TestWithParam<BadURLCase> {};
+
+TEST_P(PlayerBadURL, FailsWithAReasonAndNeverPlays) {
+  auto player = playerFor(GetParam().url);
+  auto probe = MediaProbe::watch(player);
+  player->play();
+  ASSERT_TRUE(runMainLoopUntil([&] { return probe->heardStatus(PlayerStatus::failed); }, 10s));
+  ASSERT_TRUE(probe->item->error());
+  EXPECT_FALSE(probe->item->error()->localizedDescription.empty());
+  EXPECT_EQ(player->status(), PlayerStatus::failed);
+  EXPECT_EQ(player->rate(), 0);
+  EXPECT_EQ(probe->notices.back().keyPath, "player.rate");  // 1 on play(), 0 on failing
+  EXPECT_FALSE(probe->lastFrame);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlayerBadURL,
+    ::testing::Values(BadURLCase{"MissingFile", "file:///nonexistent/clip.webm"},
+                      BadURLCase{"NotMedia", "file://" BRELUM_SOURCE_DIR "/CMakeLists.txt"},
+                      BadURLCase{"UnsupportedScheme", "ftp://example.com/clip.webm"}),
+    [](const auto& info) { return info.param.name; });
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void startPlaying(int seconds = 2) {
+    player_ = playerFor(fileURL({.seconds = seconds}));
+    probe_ = MediaProbe::watch(player_);
+    player_->play();
+    ASSERT_TRUE(runMainLoopUntil([&] { return probe_->presentationTimes.size() > 3; }, 20s));
+  }
+
+  std::shared_ptr<Player> player_;
+  std::shared_ptr<MediaProbe> probe_;
+};
+
+TEST_F(PlayerTest, PlayBeforeReadyStartsAsSoonAsItCan) {
+  startPlaying();
+  EXPECT_EQ(probe_->notices.front().keyPath, "player.rate");
+  EXPECT_EQ(probe_->notices.front().rate, 1);
+  EXPECT_TRUE(probe_->heardStatus(PlayerStatus::readyToPlay));
+}
+
+TEST_F(PlayerTest, PauseAndPlayAnnounceEachRateChange) {
+  startPlaying();
+  player_->pause();
+  EXPECT_EQ(probe_->count("player.rate", 0), 1);
+  player_->pause();
+  EXPECT_EQ(probe_->count("player.rate", 0), 1);
+  const auto shown = probe_->presentationTimes.size();
+  player_->play();
+  EXPECT_EQ(probe_->count("player.rate", 1), 2);
+  ASSERT_TRUE(runMainLoopUntil([&] { return probe_->presentationTimes.size() > shown + 3; }, 10s));
+}
+
+TEST_F(PlayerTest, PlayAtTheEndStartsAgainFromTheBeginning) {
+  startPlaying(1);
+  ASSERT_TRUE(runMainLoopUntil([&] { return probe_->count("player.rate", 0) == 1; }, 20s));
+  const auto shown = probe_->presentationTimes.size();
+  player_->play();
+  ASSERT_TRUE(runMainLoopUntil([&] { return probe_->count("player.rate", 0) == 2; }, 20s));
+  ASSERT_GT(probe_->presentationTimes.size(), shown + 10);
+  EXPECT_LT(probe_->presentationTimes[shown + 1], 500ms);
+}
+
+TEST_F(PlayerTest, ReplacedItemHearsNothingMore) {
+  startPlaying();
+  auto old = probe_->item;
+  const auto heard = probe_->notices.size();
+  player_->replaceCurrentItem(PlayerItem::make(*platform::URL::make(fileURL({.seconds = 1}))));
+  player_->pause();
+  player_->play();
+  ASSERT_TRUE(runMainLoopUntil(
+      [&] { return player_->currentItem()->status() == PlayerStatus::readyToPlay; }, 20s));
+  EXPECT_EQ(probe_->notices.size(), heard);
+  EXPECT_EQ(old->player(), nullptr);
+  EXPECT_EQ(player_->currentItem()->player(), player_);
+}
+
+TEST_F(PlayerTest, NewestPictureReplacesOneNotYetTaken) {
+  startPlaying();
+  // A main thread busy for a third of a second while about ten pictures are decoded...
+  std::this_thread::sleep_for(330ms);
+  const auto shown = probe_->presentationTimes.size();
+  testsupport::drainMainQueue();
+  // ...is handed only the newest of them.
+  EXPECT_EQ(probe_->presentationTimes.size(), shown + 1);
+}
+
+TEST_F(PlayerTest, ReleasedWhilePlayingStopsAndNeverCallsBack) {
+  startPlaying();
+  std::weak_ptr<Player> weak = player_;
+  player_.reset();
+  EXPECT_TRUE(weak.expired());
+  const auto heard = probe_->notices.size();
+  const auto shown = probe_->presentationTimes.size();
+  testsupport::drainMainQueue();
+  testsupport::drainMainQueue();
+  EXPECT_EQ(probe_->notices.size(), heard);
+  EXPECT_EQ(probe_->presentationTimes.size(), shown);
+  EXPECT_EQ(probe_->item->player(), nullptr);
+}
+
+TEST_F(PlayerTest, PlayerPlayedToItsEndAndReleasedGivesBackItsDescriptors) {
+  // A looping view makes a player per round. Each pipeline's bus holds descriptors until the
+  // pipeline is freed, so a pipeline kept alive by anything (a message never released) shows
+  // here; a host that loops would run out of descriptors and memory within minutes.
+  const auto url = fileURL({.seconds = 1});
+  auto openDescriptors = [] {
+    const std::filesystem::directory_iterator fds("/proc/self/fd");
+    return std::distance(begin(fds), end(fds));
+  };
+  auto playToTheEnd = [&] {
+    auto player = playerFor(url);
+    auto probe = MediaProbe::watch(player);
+    player->play();
+    ASSERT_TRUE(runMainLoopUntil([&] { return probe->count("player.rate", 0) > 0; }, 20s));
+  };
+  playToTheEnd();  // GStreamer sets itself up once per process (plugins, clock)
+  testsupport::drainMainQueue();
+  const auto before = openDescriptors();
+  for (int round = 0; round < 2; ++round) playToTheEnd();
+  EXPECT_TRUE(runMainLoopUntil([&] { return openDescriptors() <= before; }, 5s))
+      << openDescriptors() - before << " descriptors more than before";
+}
+
+TEST_F(PlayerTest, ObserverThatDiesUnregisteredIsSkipped) {
+  startPlaying(1);
+  auto item = probe_->item;
+  probe_.reset();
+  ASSERT_TRUE(runMainLoopUntil([&] { return player_->rate() == 0; }, 20s));
+}
+
+}  // namespace
