@@ -16,6 +16,7 @@
 #include <set>
 #include <string>
 
+#include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/URL.h"
 #include "Platform/Media/KeyValueObserver.h"
@@ -127,6 +128,11 @@ int loop(const std::string& url, const std::shared_ptr<platform::Window>& window
     }
     ++rounds;
     round.reset();
+    // What the round posted (its last pictures and messages) is freed before memory is read,
+    // so each reading sees the loop between rounds rather than a round's leftovers.
+    bool drained = false;
+    platform::DispatchQueue::main()->async([&drained] { drained = true; });
+    platform::MainLoop::runUntil([&] { return drained; }, 10s);
     if (!afterFirstMinute && Clock::now() - start >= 1min) afterFirstMinute = residentKilobytes();
     if (afterFirstMinute) peak = std::max(peak, residentKilobytes());
   }

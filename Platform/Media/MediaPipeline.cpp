@@ -19,9 +19,11 @@ namespace {
 
 using Weak = std::weak_ptr<MediaPipeline>;
 
-// playbin's GstPlayFlags (not in a public header): video, audio and volume in software. No
-// subtitles, deinterlacing or colour balance, which would cost time on every picture.
-constexpr guint kPlayFlags = 0x1 | 0x2 | 0x10;
+// playbin's GstPlayFlags (not in a public header): video and audio only. No subtitles,
+// deinterlacing or colour balance, which would cost time on every picture, and no volume in
+// software: nothing sets a volume, and playbin 1.22 keeps a reference to that volume element
+// after the pipeline is freed, an element and its two pads lost with every player.
+constexpr guint kPlayFlags = 0x1 | 0x2;
 
 struct MessageUnref {
   void operator()(GstMessage* message) const { gst_message_unref(message); }
