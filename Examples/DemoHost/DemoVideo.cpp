@@ -61,7 +61,7 @@ bool snapshot(platform::Window& window, const std::string& name) {
 
 bool playScripted(platform::Window& window, brelum::VideoController& controller) {
   if (!step("Playing in picture-in-picture", [&] { return isShowingPictures(controller); }) ||
-      !snapshot(window, "5-video.png")) {
+      !snapshot(window, "11-video.png")) {
     return false;
   }
   const auto first = shownLayer(controller)->player()->currentItem();
@@ -70,7 +70,7 @@ bool playScripted(platform::Window& window, brelum::VideoController& controller)
               return isShowingPictures(controller) &&
                      shownLayer(controller)->player()->currentItem() != first;
             }) ||
-      !snapshot(window, "6-video-looped.png")) {
+      !snapshot(window, "12-video-looped.png")) {
     return false;
   }
   auto& application = platform::Application::shared();

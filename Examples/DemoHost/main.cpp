@@ -12,6 +12,7 @@
 #include "Classes/BrelumCore.h"
 #include "Examples/DemoHost/DemoEvents.h"
 #include "Examples/DemoHost/DemoInterface.h"
+#include "Examples/DemoHost/DemoPictureInPicture.h"
 #include "Examples/DemoHost/DemoSocket.h"
 #include "Examples/DemoHost/DemoVideo.h"
 #include "Platform/Device/Device.h"
@@ -137,6 +138,8 @@ int main(int argc, char** argv) {
 
   Console::print("== Interface");
   if (!demo::showInterface(headless)) return EXIT_FAILURE;
+  Console::print("== Picture in picture");
+  if (!demo::showPictureInPicture(headless)) return EXIT_FAILURE;
 
   Console::print("== Video");
   if (!demo::showVideo(headless)) return EXIT_FAILURE;

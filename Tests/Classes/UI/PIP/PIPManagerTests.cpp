@@ -1,5 +1,6 @@
 #include "Classes/UI/PIP/PIPManager.h"
 
+#include <array>
 #include <chrono>
 #include <memory>
 #include <random>
@@ -10,10 +11,12 @@
 #include "Classes/UI/PIP/PIPContainerController.h"
 #include "Classes/UI/PIP/PIPManagerEventDispatcher.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/Layer.h"
+#include "Platform/UI/Render/Snapshot.h"
 #include "Platform/UI/Window.h"
 #include "Tests/Support/MainLoopPump.h"
 
@@ -432,6 +435,34 @@ TEST_F(PIPManagerTest, ContainerFillsWithTheEmbeddedView) {
   PIPManager::show(container);
   container->view()->layoutIfNeeded();
   EXPECT_EQ(content->view()->frame(), (Rect{0, 0, 112, 200}));
+}
+
+// Pixels of the window as drawn: the clipped rounded corner of the floating window, and
+// the close button's grey circle with the white glyph in its middle.
+TEST_F(PIPManagerTest, SnapshotShowsRoundedClippedCornersAndTheWhiteGlyphOnGrey) {
+  constexpr double kScale = 4;
+  platform::Screen::main().setScale(kScale);
+  window_->setBackgroundColor(platform::Color{0, 0, 1, 1});
+  auto controller = platform::ViewController::make<Controller>();
+  auto filler = View::make(Rect{0, 0, 112, 200});
+  filler->setBackgroundColor(platform::Color{0, 1, 0, 1});
+  controller->view()->addSubview(filler);
+  PIPManager::show(controller);
+  settle();
+  auto image = platform::Snapshot::image(*window_);
+  platform::Screen::main().setScale(1);
+  ASSERT_TRUE(image);
+  auto pixel = [&](Point at) {
+    const auto x = std::size_t(at.x * kScale), y = std::size_t(at.y * kScale);
+    const auto* p = image->pixels().data() + (y * std::size_t(image->width()) + x) * 4;
+    return std::array<int, 3>{p[0], p[1], p[2]};
+  };
+  using RGB = std::array<int, 3>;
+  EXPECT_EQ(pixel({248, 452}), (RGB{0, 0, 255}));          // the corner, clipped away
+  EXPECT_EQ(pixel({249.5, 453.5}), (RGB{0, 255, 0}));      // just inside it
+  EXPECT_EQ(pixel({344 - 9, 468}), (RGB{115, 115, 117}));  // the button, beside its image
+  EXPECT_EQ(pixel({344, 468}), (RGB{255, 255, 255}));      // the glyph's crossing
+  EXPECT_EQ(pixel({344 + 13, 468}), (RGB{0, 255, 0}));     // outside the circle
 }
 
 // Random operations with the invariants checked after each: never two close buttons, the
