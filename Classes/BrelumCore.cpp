@@ -164,7 +164,7 @@ void BrelumCore::validate(Completion completion) {
 }
 
 void BrelumCore::login(const std::shared_ptr<UserSettings>& userSettings, Completion completion) {
-  if (!verifiedData_) {
+  if (!verifiedData_ || !userSettings) {
     completion(false);
     return;
   }

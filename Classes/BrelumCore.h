@@ -85,7 +85,8 @@ class BrelumCore : public std::enable_shared_from_this<BrelumCore> {
   virtual void validate(Completion completion);
 
   // Logs the end user in with `userSettings`' login parameters (which are not kept); `true`
-  // when an access token arrived. Answers `false` at once before a verification.
+  // when an access token arrived. Answers `false` at once before a verification, and for
+  // a null `userSettings`.
   virtual void login(const std::shared_ptr<UserSettings>& userSettings, Completion completion);
 
   void loadAppLogoFromCache();

@@ -1,5 +1,10 @@
 # Helpers shared by every layer's CMakeLists.
 
+include(GNUInstallDirs)
+# Headers are included from the repository root ("Platform/Foundation/URL.h"), and installed
+# the same way below this folder.
+set(BRELUM_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/BrelumCoreSDK)
+
 # Warnings are errors for project code only; third-party headers come in as SYSTEM.
 function(brelum_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic)
@@ -19,11 +24,13 @@ function(brelum_layer target folder)
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
   if(sources)
     add_library(${target} STATIC ${sources})
-    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+    target_include_directories(${target} PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>
+                                                $<INSTALL_INTERFACE:${BRELUM_INSTALL_INCLUDEDIR}>)
     brelum_warnings(${target})
   else()
     add_library(${target} INTERFACE)
-    target_include_directories(${target} INTERFACE ${CMAKE_SOURCE_DIR})
+    target_include_directories(${target} INTERFACE $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}>
+                                                   $<INSTALL_INTERFACE:${BRELUM_INSTALL_INCLUDEDIR}>)
   endif()
 endfunction()
 

@@ -59,9 +59,11 @@ void APIRequest::sendRequest(const platform::URL& baseURL, std::function<void(Bo
   if (logs) platform::Console::print("Sending " + baseURL.absoluteString() + " " + endpoint());
 
   platform::HTTPHeaders headerFields(headers().begin(), headers().end());
-  platform::HTTPSession::defaultSession()
-      ->request(baseURL.appendingPathComponent(endpoint()).absoluteString(), method(), params(),
-                encoding(contentType()), std::move(headerFields))
+  auto request = platform::HTTPSession::defaultSession()->request(
+      baseURL.appendingPathComponent(endpoint()).absoluteString(), method(), params(),
+      encoding(contentType()), std::move(headerFields));
+  if (atMostOnce_) request.atMostOnce();
+  std::move(request)
       .validate(validStatusCodes().first, validStatusCodes().pastLast)
       .response(platform::DispatchQueue::main(), [self = shared_from_this(), logs, baseURL,
                                                   onSuccess = std::move(onSuccess)](

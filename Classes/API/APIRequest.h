@@ -63,6 +63,11 @@ class APIRequest : public std::enable_shared_from_this<APIRequest> {
   virtual bool verbose() const { return verbose_; }
   virtual void setVerbose(bool verbose) { verbose_ = verbose; }
 
+  // Whether a send goes out at most once: a send that reached a connection that then died
+  // is not sent again on a new one (see platform::URLRequest::atMostOnce). Off by default.
+  [[nodiscard]] bool atMostOnce() const { return atMostOnce_; }
+  void setAtMostOnce(bool atMostOnce) { atMostOnce_ = atMostOnce; }
+
   // Sends the request; `onSuccess` receives the body of any response that carried one,
   // whatever its status; `onError` the error of an exchange that delivered no body.
   virtual void sendRequest(const platform::URL& baseURL, std::function<void(Body)> onSuccess,
@@ -85,6 +90,7 @@ class APIRequest : public std::enable_shared_from_this<APIRequest> {
   StatusRange validStatusCodes_;
   ContentType contentType_ = ContentType::json;
   bool verbose_ = false;
+  bool atMostOnce_ = false;
 };
 
 [[nodiscard]] std::string_view rawValue(APIRequest::ContentType type);

@@ -7,9 +7,11 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "Classes/BrelumCore.h"
 #include "Examples/DemoHost/DemoEvents.h"
+#include "Examples/DemoHost/DemoInterface.h"
 #include "Examples/DemoHost/DemoSocket.h"
 #include "Platform/Device/Device.h"
 #include "Platform/Dispatch/MainLoop.h"
@@ -82,7 +84,10 @@ class LogoWatcher {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // --headless plays the interface act's scripted form even where a display is available.
+  bool headless = false;
+  for (int i = 1; i < argc; ++i) headless = headless || std::string_view(argv[i]) == "--headless";
   showPlatform();
 
   Console::print("== Start-up");
@@ -128,5 +133,8 @@ int main() {
   show("Sharing message", *core->sharingMessage());
 
   if (!demo::sendDemoEvents(core)) return EXIT_FAILURE;
+
+  Console::print("== Interface");
+  if (!demo::showInterface(headless)) return EXIT_FAILURE;
   return EXIT_SUCCESS;
 }

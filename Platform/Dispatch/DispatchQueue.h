@@ -50,9 +50,9 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   // targets it. The main queue is current on the main thread.
   [[nodiscard]] bool isCurrent() const;
 
+ private:
   struct Impl;
 
- private:
   explicit DispatchQueue(std::unique_ptr<Impl> impl);
 
   void run(Work& work);

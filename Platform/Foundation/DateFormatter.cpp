@@ -12,6 +12,8 @@
 #include <unicode/unistr.h>
 #include <unicode/ustring.h>
 
+#include "Platform/Foundation/ICUTimeZone.h"
+
 namespace platform {
 namespace {
 
@@ -180,7 +182,7 @@ void DateFormatter::Impl::applyZone() {
   // Read the count before the zone: a change racing with this call is then seen (again)
   // on the next call rather than missed.
   seenZoneGeneration = detail::currentTimeZoneGeneration();
-  formatter->adoptTimeZone(icu::TimeZone::createDefault());
+  formatter->adoptTimeZone(detail::defaultICUTimeZone().release());
 }
 
 DateFormatter::DateFormatter() : impl_(std::make_unique<Impl>()) {

@@ -9,13 +9,11 @@
 #include <unicode/timezone.h>
 #include <unicode/unistr.h>
 
+#include "Platform/Foundation/ICUTimeZone.h"
+
 namespace platform {
 namespace {
 
-// ICU answers an unknown identifier with this zone (offset 0) instead of failing.
-constexpr std::u16string_view kUnknownZone = u"Etc/Unknown";
-// Far past what any zone identifier or offset needs; keeps junk out of the database lookup.
-constexpr std::size_t kMaxIdentifierLength = 128;
 // Offsets are asked for within about 275,000 years of 1970; beyond that the zone database's
 // date arithmetic would overflow, and the answer could not differ from the boundary's anyway.
 constexpr double kOffsetRangeMillis = 8.64e15;
@@ -31,39 +29,10 @@ std::string toUTF8(const icu::UnicodeString& text) {
   return out;
 }
 
-bool isUnknown(const icu::TimeZone& zone) {
-  icu::UnicodeString id;
-  zone.getID(id);
-  return id == icu::UnicodeString(kUnknownZone.data(), static_cast<int32_t>(kUnknownZone.size()));
-}
-
-std::unique_ptr<icu::TimeZone> makeZone(std::string_view identifier) {
-  if (identifier.empty() || identifier.size() > kMaxIdentifierLength) return nullptr;
-  std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8(
-      icu::StringPiece(identifier.data(), static_cast<int32_t>(identifier.size())))));
-  if (!zone || isUnknown(*zone)) return nullptr;
-  return zone;
-}
-
-// "GMT", "GMT+05:30", "GMT-03:00": a name ICU reads back as the same fixed offset.
-std::string fixedOffsetIdentifier(int32_t offsetMillis) {
-  const int32_t minutes = std::abs(offsetMillis) / 60'000;
-  if (minutes == 0) return "GMT";
-  std::string text = offsetMillis < 0 ? "GMT-" : "GMT+";
-  const int32_t hours = minutes / 60;
-  const int32_t rest = minutes % 60;
-  text += static_cast<char>('0' + hours / 10);
-  text += static_cast<char>('0' + hours % 10);
-  text += ':';
-  text += static_cast<char>('0' + rest / 10);
-  text += static_cast<char>('0' + rest % 10);
-  return text;
-}
-
 }  // namespace
 
 std::optional<TimeZone> TimeZone::fromIdentifier(std::string_view identifier) {
-  auto zone = makeZone(identifier);
+  auto zone = detail::makeICUTimeZone(identifier);
   if (!zone) return std::nullopt;
   icu::UnicodeString id;
   zone->getID(id);
@@ -76,28 +45,23 @@ TimeZone TimeZone::gmt() {
 }
 
 TimeZone TimeZone::current() {
-  std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
+  const auto zone = detail::defaultICUTimeZone();
   if (!zone) return gmt();
   icu::UnicodeString id;
   zone->getID(id);
   auto identifier = toUTF8(id);
-  if (makeZone(identifier)) return TimeZone(std::move(identifier));
-  return TimeZone(fixedOffsetIdentifier(zone->getRawOffset()));
+  if (!detail::makeICUTimeZone(identifier)) return gmt();
+  return TimeZone(std::move(identifier));
 }
 
 void TimeZone::setCurrent(std::optional<TimeZone> zone) {
-  if (zone) {
-    if (auto icuZone = makeZone(zone->identifier())) icu::TimeZone::adoptDefault(icuZone.release());
-  } else {
-    // Reads TZ and the system's zone afresh.
-    if (auto* detected = icu::TimeZone::detectHostTimeZone()) icu::TimeZone::adoptDefault(detected);
-  }
+  detail::setDefaultICUTimeZone(zone ? detail::makeICUTimeZone(zone->identifier()) : nullptr);
   // After the default changed, so that a formatter seeing the new count gets the new zone.
   generation().fetch_add(1, std::memory_order_release);
 }
 
 int TimeZone::secondsFromGMT(Date date) const {
-  auto zone = makeZone(identifier_);
+  auto zone = detail::makeICUTimeZone(identifier_);
   if (!zone) return 0;
   const double millis = date.timeIntervalSince1970() * 1000.0;
   if (std::isnan(millis)) return zone->getRawOffset() / 1000;

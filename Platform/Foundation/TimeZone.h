@@ -23,7 +23,8 @@ class TimeZone {
 
   // The process's current zone: the one set with setCurrent, otherwise the one the system
   // gives (the TZ environment variable, then /etc/localtime). A system zone the database
-  // cannot name again (TZ="garbage") is reported as its fixed offset ("GMT", "GMT+05:30").
+  // cannot name (TZ holding a rule such as "<+0330>-3:30", or garbage) is the offset the C
+  // library's local time had when the system was asked, fixed ("GMT+03:30", "GMT").
   [[nodiscard]] static TimeZone current();
 
   // Makes `zone` the process's current zone; std::nullopt asks the system again (after TZ

@@ -42,6 +42,9 @@ class Image {
     std::size_t maximumBytes = std::size_t{32} * 1024 * 1024;
     int maximumSide = 16384;
     std::uint64_t maximumPixels = std::uint64_t{64} * 1024 * 1024;
+
+    // Whether an image of these sides is within the limits.
+    [[nodiscard]] bool admits(std::uint64_t width, std::uint64_t height) const noexcept;
   };
 
   // The image `data` holds; nullptr for data that is empty, too large, of another format,

@@ -9,6 +9,8 @@
 
 #include <boost/asio/ip/address.hpp>
 
+#include "Platform/Foundation/ASCII.h"
+
 namespace platform {
 namespace {
 
@@ -55,10 +57,7 @@ std::optional<std::string> canonicalAddress(std::string_view text) {
 std::optional<std::string> canonicalHost(std::string_view text) {
   if (auto address = canonicalAddress(text)) return address;
   if (!isDNSName(text)) return std::nullopt;
-  std::string host(text);
-  std::ranges::transform(host, host.begin(),
-                         [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
-  return host;
+  return asciiLowercased(text);
 }
 
 std::optional<std::uint16_t> parsePort(std::string_view text) {
@@ -71,13 +70,6 @@ std::optional<std::uint16_t> parsePort(std::string_view text) {
 
 std::string bracketedIfIPv6(const std::string& host) {
   return host.find(':') == std::string::npos ? host : "[" + host + "]";
-}
-
-std::string_view trimmed(std::string_view text) {
-  constexpr std::string_view kSpace = " \t\r\n";
-  auto first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
 }
 
 // Built by appending: g++ 12 misreads `"literal" + std::string(...)` under -O2 as an
@@ -229,10 +221,10 @@ std::vector<std::string> ConnectToTable::curlConnectTo() const {
 std::expected<std::vector<ConnectToTable::Entry>, ConnectToTable::Error> ConnectToTable::parse(
     std::string_view text) {
   std::vector<Entry> entries;
-  if (trimmed(text).empty()) return entries;
+  if (asciiTrimmed(text).empty()) return entries;
   for (std::size_t start = 0; start <= text.size();) {
     auto comma = std::min(text.find(',', start), text.size());
-    auto entryText = trimmed(text.substr(start, comma - start));
+    auto entryText = asciiTrimmed(text.substr(start, comma - start));
     if (entryText.empty()) return refuse(Code::malformed, text, "the list has an empty entry");
     auto entry = parseEntry(entryText);
     if (!entry) return std::unexpected(std::move(entry.error()));

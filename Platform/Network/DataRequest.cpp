@@ -33,6 +33,15 @@ DataRequest&& DataRequest::timeout(std::chrono::milliseconds timeout) && {
   return std::move(this->timeout(timeout));
 }
 
+DataRequest& DataRequest::atMostOnce() & {
+  if (request_) request_->atMostOnce = true;
+  return *this;
+}
+
+DataRequest&& DataRequest::atMostOnce() && {
+  return std::move(atMostOnce());
+}
+
 void DataRequest::response(std::shared_ptr<DispatchQueue> queue, Completion completion) && {
   if (!session_) fatalError("DataRequest::response called on a request that was already sent");
   if (!queue) queue = DispatchQueue::main();

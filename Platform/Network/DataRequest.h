@@ -45,6 +45,10 @@ class DataRequest {
   DataRequest& timeout(std::chrono::milliseconds timeout) &;
   DataRequest&& timeout(std::chrono::milliseconds timeout) &&;
 
+  // Never sent a second time (see URLRequest::atMostOnce).
+  DataRequest& atMostOnce() &;
+  DataRequest&& atMostOnce() &&;
+
   // What will be sent, or why it cannot be.
   [[nodiscard]] const std::expected<URLRequest, HTTPSessionError>& urlRequest() const {
     return request_;

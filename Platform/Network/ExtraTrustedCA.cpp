@@ -1,5 +1,6 @@
 #include "Platform/Network/ExtraTrustedCA.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -53,6 +54,7 @@ std::expected<std::vector<Certificate>, ExtraTrustedCAError> readCertificates(
 struct State {
   std::mutex mutex;
   std::optional<std::filesystem::path> file;
+  std::atomic<std::uint64_t> generation{0};  // written under `mutex`, read without it
 };
 
 State& state() {
@@ -96,6 +98,7 @@ std::expected<void, ExtraTrustedCAError> setExtraTrustedCAFile(const std::filesy
   auto& shared = state();
   std::lock_guard lock(shared.mutex);
   shared.file = std::move(absolute);
+  shared.generation.fetch_add(1, std::memory_order_release);
   return {};
 }
 
@@ -109,16 +112,24 @@ void clearExtraTrustedCAFile() {
   auto& shared = state();
   std::lock_guard lock(shared.mutex);
   shared.file.reset();
+  shared.generation.fetch_add(1, std::memory_order_release);
+}
+
+std::uint64_t extraTrustedCAGeneration() {
+  return state().generation.load(std::memory_order_acquire);
 }
 
 std::expected<void, ExtraTrustedCAError> addExtraTrustedCA(ssl_ctx_st* context) {
+  return addExtraTrustedCA(SSL_CTX_get_cert_store(context));
+}
+
+std::expected<void, ExtraTrustedCAError> addExtraTrustedCA(x509_store_st* store) {
   auto file = extraTrustedCAFile();
   if (!file) return {};
   // Read again rather than cached: the file is the authority, and it may have been
   // replaced since it was set.
   auto certificates = readCertificates(*file);
   if (!certificates) return std::unexpected(std::move(certificates.error()));
-  X509_STORE* store = SSL_CTX_get_cert_store(context);
   for (const auto& certificate : *certificates) {
     if (X509_STORE_add_cert(store, certificate.get()) != 1) {
       unsigned long error = ERR_peek_last_error();

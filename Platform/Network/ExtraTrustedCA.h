@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <filesystem>
 #include <optional>
 #include <string>
 
 struct ssl_ctx_st;
+struct x509_store_st;
 
 namespace platform {
 
@@ -37,9 +39,16 @@ inline constexpr const char* kExtraTrustedCAEnvironmentVariable = "BRELUM_EXTRA_
 
 void clearExtraTrustedCAFile();
 
+// Changes whenever the setting does (set or cleared): what was built from an earlier setting
+// is out of date. Read it before reading the file, so that a change in between is seen later.
+[[nodiscard]] std::uint64_t extraTrustedCAGeneration();
+
 // Adds the extra CA's certificates to the trust store of an OpenSSL context (curl's
 // CURLOPT_SSL_CTX_FUNCTION and Asio's ssl::context::native_handle() give one). Does
 // nothing when none is set.
 [[nodiscard]] std::expected<void, ExtraTrustedCAError> addExtraTrustedCA(ssl_ctx_st* context);
+
+// The same for a trust store of its own; the file is read at each call.
+[[nodiscard]] std::expected<void, ExtraTrustedCAError> addExtraTrustedCA(x509_store_st* store);
 
 }  // namespace platform

@@ -2,18 +2,12 @@
 
 #include <algorithm>
 
+#include "Platform/Foundation/ASCII.h"
+
 namespace platform {
 
-namespace {
-
-char lowerASCII(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
-
 bool headerNamesEqual(std::string_view a, std::string_view b) {
-  return std::ranges::equal(a, b, [](char x, char y) { return lowerASCII(x) == lowerASCII(y); });
+  return asciiCaseInsensitiveEqual(a, b);
 }
 
 std::optional<std::string_view> headerValue(const HTTPHeaders& headers, std::string_view name) {

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,9 +22,11 @@
 namespace platform {
 
 class DispatchQueue;
+class HTTPSessionWorker;
 
 // The HTTP client of the process: HTTP/1.1 and HTTPS over libcurl, with kept-alive
-// connections reused across requests.
+// connections reused across requests, at most a few at once to each host (see
+// Configuration) and the requests beyond them waiting in the order they were sent.
 //
 // Threads: each session has one worker thread, the only one that touches its libcurl
 // handles. Every member may be called from any thread; requests go to the worker through a
@@ -31,8 +35,10 @@ class DispatchQueue;
 //
 // Every connection verifies the server's certificate and host name against the system's
 // store plus the extra trusted CA (Platform/Network/ExtraTrustedCA.h), and goes where the
-// connect-to table (Platform/Network/ConnectToTable.h) sends it. Proxy variables of the
-// environment apply as libcurl reads them.
+// connect-to table (Platform/Network/ConnectToTable.h) sends it. The store is read once per
+// setting of the extra CA; after a change no request goes out on a connection, or resumes a
+// TLS session, verified under the earlier setting. Proxy variables of the environment apply
+// as libcurl reads them.
 //
 // Shutdown: shutdown(deadline), which the destructor calls, refuses new requests (they
 // complete with `cancelled`), stops what is in flight and delivers every pending completion
@@ -44,13 +50,19 @@ class HTTPSession : public std::enable_shared_from_this<HTTPSession> {
   using Clock = std::chrono::steady_clock;
 
   struct Configuration {
-    // The longest an exchange may go without a byte moving, unless the request says.
+    // The longest an exchange may go without a byte moving, unless the request says. One
+    // waiting for a connection to its host counts from when it was sent, or from the last
+    // answer of that host if later.
     std::chrono::milliseconds timeout = URLRequest::kDefaultTimeout;
     // Sent as User-Agent unless a request gives its own; empty: the platform's default.
     std::string userAgent;
     // A response body larger than this fails with responseTooLarge instead of exhausting
     // memory.
     std::size_t maximumResponseBodySize = std::size_t{256} * 1024 * 1024;
+    // Exchanges running at once against one scheme, host and port, each on a connection
+    // of its own; later ones wait their turn without holding a connection. Six, as
+    // browsers allow; at least one.
+    std::size_t maximumConnectionsPerHost = 6;
   };
 
   // How long the destructor gives the worker to wind down.
@@ -87,8 +99,6 @@ class HTTPSession : public std::enable_shared_from_this<HTTPSession> {
   // completion that calls it (or drops the last reference to the session) does not deadlock.
   void shutdown(Clock::time_point deadline);
 
-  struct Impl;
-
  private:
   friend class DataRequest;
 
@@ -97,9 +107,12 @@ class HTTPSession : public std::enable_shared_from_this<HTTPSession> {
   void submit(URLRequest request, std::vector<std::pair<int, int>> acceptableStatusCodes,
               std::shared_ptr<DispatchQueue> queue, DataRequest::Completion completion);
 
-  std::shared_ptr<Impl> impl_;  // shared with the worker, which may outlive a late shutdown
-  std::mutex workerMutex_;
-  std::thread worker_;
+  const std::size_t maximumResponseBodySize_;
+  std::atomic<std::int64_t> timeoutMs_;
+  std::shared_ptr<HTTPSessionWorker> worker_;  // shared with its thread, which may outlive a
+                                               // late shutdown
+  std::mutex threadMutex_;
+  std::thread thread_;
 };
 
 }  // namespace platform

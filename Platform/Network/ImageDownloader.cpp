@@ -1,40 +1,26 @@
 #include "Platform/Network/ImageDownloader.h"
 
 #include <algorithm>
-#include <cctype>
 #include <mutex>
 #include <optional>
 #include <utility>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Foundation/ASCII.h"
 #include "Platform/Network/HTTPHeaders.h"
 #include "Platform/Network/HTTPSession.h"
 
 namespace platform {
 namespace {
 
-std::string lowercase(std::string_view text) {
-  std::string result(text);
-  std::ranges::transform(result, result.begin(),
-                         [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return result;
-}
-
-std::string_view trimmed(std::string_view text) {
-  constexpr std::string_view kSpace = " \t";
-  const auto first = text.find_first_not_of(kSpace);
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
-
 // "Image/PNG; charset=binary" → "image/png"; nothing when the value names no type/subtype.
 std::optional<std::string> mimeType(std::string_view contentType) {
-  const auto essence = trimmed(contentType.substr(0, contentType.find(';')));
+  const auto essence = asciiTrimmed(contentType.substr(0, contentType.find(';')));
   const auto slash = essence.find('/');
   if (slash == 0 || slash == std::string_view::npos || slash + 1 == essence.size()) {
     return std::nullopt;
   }
-  return lowercase(essence);
+  return asciiLowercased(essence);
 }
 
 struct AcceptableTypes {
@@ -92,7 +78,7 @@ std::set<std::string> ImageDownloader::acceptableImageContentTypes() {
 void ImageDownloader::addAcceptableImageContentTypes(const std::set<std::string>& types) {
   auto& slot = acceptableTypes();
   std::lock_guard lock(slot.mutex);
-  for (const auto& type : types) slot.types.insert(lowercase(trimmed(type)));
+  for (const auto& type : types) slot.types.insert(asciiLowercased(asciiTrimmed(type)));
 }
 
 void ImageDownloader::responseImage(DataRequest request, std::shared_ptr<DispatchQueue> queue,

@@ -89,9 +89,9 @@ class ReachabilityTarget : public std::enable_shared_from_this<ReachabilityTarge
   // " {info = <its description>}".
   [[nodiscard]] std::string description() const;
 
+ private:
   struct Impl;
 
- private:
   explicit ReachabilityTarget(std::unique_ptr<Impl> impl);
 
   // Runs the callback for flags found by the watch of `generation`, unless the callback or

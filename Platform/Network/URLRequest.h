@@ -23,6 +23,10 @@ struct URLRequest {
   std::optional<std::vector<std::uint8_t>> body;  // none: no body is sent
   // The longest the exchange may go without a byte moving; none: the session's setting.
   std::optional<std::chrono::milliseconds> timeout;
+  // libcurl sends a request again on a new connection when a kept-alive one dies before
+  // any answer; a request that must not reach the server twice (an event: the server may
+  // have acted on it already) sets this, and then fails with connectionLost instead.
+  bool atMostOnce = false;
 };
 
 }  // namespace platform

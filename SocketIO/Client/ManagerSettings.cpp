@@ -4,6 +4,7 @@
 #include <type_traits>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Foundation/ASCII.h"
 #include "Platform/Foundation/UTF8.h"
 
 namespace socketio::detail {
@@ -124,9 +125,7 @@ ManagerSettings ManagerSettings::make(const platform::URL& url,
   settings.handleQueue = std::move(queue);
 
   const auto scheme = url.scheme();
-  std::string lowerScheme(scheme);
-  std::ranges::transform(lowerScheme, lowerScheme.begin(),
-                         [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; });
+  const std::string lowerScheme = platform::asciiLowercased(scheme);
   if (lowerScheme == "https" || lowerScheme == "wss") {
     settings.secure = true;
   } else if (lowerScheme == "http" || lowerScheme == "ws") {

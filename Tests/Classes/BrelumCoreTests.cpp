@@ -163,6 +163,16 @@ TEST_F(BrelumCoreTest, LoginBeforeVerificationFailsAtOnceAndSendsNothing) {
   EXPECT_FALSE(core->apiManager());
 }
 
+TEST_F(BrelumCoreTest, LoginWithoutAProfileFailsAtOnceAndSendsNothing) {
+  auto core = makeCore();
+  EXPECT_EQ(validate(core), true);
+  std::optional<bool> outcome;
+  core->login(nullptr, [&](bool ok) { outcome = ok; });
+  EXPECT_EQ(outcome, false);
+  testsupport::drainMainQueue();
+  EXPECT_EQ(received("/v1/sdk/user/login"), 0u);
+}
+
 TEST_F(BrelumCoreTest, VerificationWithoutASocketEndpointFailsQuietlyAndLoadsNothing) {
   backend().failWith("/v1/app/verify", 200,
                      R"({"data":{"api_endpoint":"https://api.brelum.io/","c_token":"t",)"

@@ -12,6 +12,9 @@ const kMaxBodyBytes = 32 * 1024 * 1024;
 // of which may take three when percent-encoded, and then some.
 const kMaxHeaderBytes = 1024 * 1024;
 const kControlPrefix = '/__control/';
+// Idle kept-alive connections stay open this long (Node's default is 5 s), so that a
+// benchmark's warmed connections outlive its run, as a real server's would.
+const kKeepAliveMs = 120_000;
 
 export class StandInServer {
   #server;
@@ -36,6 +39,7 @@ export class StandInServer {
         else res.destroy();
       });
     });
+    this.#server.keepAliveTimeout = kKeepAliveMs;
     // Upgraded connections (WebSocket) leave the HTTP server's bookkeeping, so we keep
     // our own list to be able to close everything on the way out.
     this.#server.on('secureConnection', (socket) => {

@@ -16,8 +16,8 @@
 //
 // Accepted messages are kept in arrival order until POST /__control/reset:
 //
-//   GET /__control/queue/messages  →  { messages: [{ messageId, md5OfMessageBody, queue,
-//                                                    body }] }
+//   GET /__control/queue/messages[?from=N&count=M]  →  { messages: [{ messageId,
+//                                                      md5OfMessageBody, queue, body }] }
 import { createHash, randomUUID } from 'node:crypto';
 
 export const kQueueName = 'client-event-tracking';
@@ -159,9 +159,14 @@ export function register({ router, controlRouter, onReset, log }) {
       requestId);
   });
 
-  controlRouter.get('/__control/queue/messages', () => ({
-    status: 200,
-    headers: { 'content-type': 'application/json' },
-    body: JSON.stringify({ messages }),
-  }));
+  // "?from=N&count=M" reads a page: a burst of thousands is more than one answer should carry.
+  controlRouter.get('/__control/queue/messages', (request) => {
+    const from = Number(request.query.get('from') ?? 0);
+    const count = Number(request.query.get('count') ?? messages.length);
+    return {
+      status: 200,
+      headers: { 'content-type': 'application/json' },
+      body: JSON.stringify({ messages: messages.slice(from, from + count) }),
+    };
+  });
 }

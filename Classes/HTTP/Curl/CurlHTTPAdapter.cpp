@@ -20,6 +20,7 @@ platform::URLRequest urlRequestFor(const HTTPRequest& request) {
     urlRequest.headers.emplace_back(name, headerText(value));
   }
   urlRequest.body = request.body;
+  urlRequest.atMostOnce = true;
   // No time-out of its own: the session's default is the platform's 60 seconds.
   return urlRequest;
 }

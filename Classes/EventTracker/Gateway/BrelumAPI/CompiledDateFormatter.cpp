@@ -14,6 +14,7 @@
 #include <unicode/timezone.h>
 
 #include "Platform/Foundation/DateFormatter.h"
+#include "Platform/Foundation/ICUTimeZone.h"
 
 namespace brelum {
 namespace {
@@ -164,7 +165,7 @@ struct CompiledDateFormatter::Pattern {
 std::optional<std::string> CompiledDateFormatter::Pattern::format(double millis) const {
   if (!direct || !std::isfinite(millis)) return std::nullopt;
   // The process's default zone, as the platform formatter follows it; cloning it is cheap.
-  const std::unique_ptr<icu::TimeZone> zone(icu::TimeZone::createDefault());
+  const auto zone = platform::detail::defaultICUTimeZone();
   if (!zone) return std::nullopt;
   int32_t raw = 0;
   int32_t dst = 0;

@@ -41,25 +41,38 @@ bool isPlain(std::string_view text) {
   });
 }
 
+// The JSON library writes U+FFFE and U+FFFF raw (EF BF BE, EF BF BF). In UTF-8, 0xEF only
+// ever starts a sequence, so these bytes are always those characters.
+void escapeNonCharacters(std::string& out, std::size_t from) {
+  constexpr std::string_view kPrefix = "\xEF\xBF";
+  for (auto at = out.find(kPrefix, from); at != std::string::npos && at + 2 < out.size();
+       at = out.find(kPrefix, at + 1)) {
+    if (out[at + 2] == '\xBE') out.replace(at, 3, "\\ufffe");
+    if (out[at + 2] == '\xBF') out.replace(at, 3, "\\uffff");
+  }
+}
+
 // Everything not plain goes through the JSON library's own escaping. It replaces bytes that
 // are not UTF-8 with U+FFFD rather than throwing: one bad host string must not cost the
 // whole document.
-void writeString(std::string& out, const std::string& text, bool asciiOnly) {
+void writeString(std::string& out, const std::string& text) {
   if (isPlain(text)) {
     out += '"';
     out += text;
     out += '"';
-  } else {
-    out += nlohmann::ordered_json(text).dump(-1, ' ', asciiOnly,
-                                             nlohmann::ordered_json::error_handler_t::replace);
+    return;
   }
+  const auto start = out.size();
+  out += nlohmann::ordered_json(text).dump(-1, ' ', false,
+                                           nlohmann::ordered_json::error_handler_t::replace);
+  escapeNonCharacters(out, start);
 }
 
-// Compact JSON text, byte for byte what the JSON library's dump() writes with these settings.
+// Compact JSON text: what the JSON library's dump() writes, with U+FFFE and U+FFFF escaped.
 // The library's serializer costs more than building the whole document (it decodes every byte
 // of every string); this writes the common case, plain strings, directly and leaves escaping
 // and number formatting to the library.
-void writeCompact(std::string& out, const nlohmann::ordered_json& value, bool asciiOnly) {
+void writeCompact(std::string& out, const nlohmann::ordered_json& value) {
   using Json = nlohmann::ordered_json;
   switch (value.type()) {
     case Json::value_t::object: {
@@ -68,9 +81,9 @@ void writeCompact(std::string& out, const nlohmann::ordered_json& value, bool as
       for (const auto& [key, member] : value.get_ref<const Json::object_t&>()) {
         if (!first) out += ',';
         first = false;
-        writeString(out, key, asciiOnly);
+        writeString(out, key);
         out += ':';
-        writeCompact(out, member, asciiOnly);
+        writeCompact(out, member);
       }
       out += '}';
       break;
@@ -81,13 +94,13 @@ void writeCompact(std::string& out, const nlohmann::ordered_json& value, bool as
       for (const auto& element : value.get_ref<const Json::array_t&>()) {
         if (!first) out += ',';
         first = false;
-        writeCompact(out, element, asciiOnly);
+        writeCompact(out, element);
       }
       out += ']';
       break;
     }
     case Json::value_t::string:
-      writeString(out, value.get_ref<const std::string&>(), asciiOnly);
+      writeString(out, value.get_ref<const std::string&>());
       break;
     case Json::value_t::boolean:
       out += value.get<bool>() ? "true" : "false";
@@ -100,7 +113,7 @@ void writeCompact(std::string& out, const nlohmann::ordered_json& value, bool as
       break;
     }
     default:  // null, signed and floating numbers, binary
-      out += value.dump(-1, ' ', asciiOnly, Json::error_handler_t::replace);
+      out += value.dump(-1, ' ', false, Json::error_handler_t::replace);
       break;
   }
 }
@@ -237,7 +250,7 @@ std::expected<std::string, EncodingError> JSONEncoder::encodeObject(
   if (session.error) return std::unexpected(std::move(*session.error));
   std::string text;
   text.reserve(1024);
-  writeCompact(text, root, asciiOnly_);
+  writeCompact(text, root);
   return text;
 }
 

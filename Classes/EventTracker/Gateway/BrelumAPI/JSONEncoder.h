@@ -26,8 +26,10 @@ namespace brelum {
 // encoding is ignored, every container reports that first error, and encode() returns it
 // instead of any text.
 //
-// Host strings that are not valid UTF-8 are written with U+FFFD in place of the bad bytes
-// rather than failing the document.
+// Text is written as UTF-8, escaping what JSON requires (the quote, the backslash, control
+// characters) and the non-characters U+FFFE and U+FFFF, which receivers that keep text as
+// XML (message queues among them) refuse raw. Host strings that are not valid UTF-8 are
+// written with U+FFFD in place of the bad bytes rather than failing the document.
 //
 // Settings are read while encoding; an encoder is meant for one thread at a time.
 class JSONEncoder {
@@ -141,11 +143,6 @@ class JSONEncoder {
     dateEncodingStrategy_ = std::move(strategy);
   }
 
-  // Escape every character beyond ASCII as \uXXXX (surrogate pairs above U+FFFF), so the
-  // text is plain ASCII. Off by default.
-  [[nodiscard]] bool asciiOnly() const { return asciiOnly_; }
-  void setAsciiOnly(bool asciiOnly) { asciiOnly_ = asciiOnly; }
-
   // The JSON text of `value`: one object holding what value.encode(container) writes.
   template <class T>
   requires requires(const T& v, KeyedContainer& c) {
@@ -161,7 +158,6 @@ class JSONEncoder {
 
   KeyEncodingStrategy keyEncodingStrategy_ = KeyEncodingStrategy::useDefaultKeys;
   DateEncodingStrategy dateEncodingStrategy_ = DeferredToDate{};
-  bool asciiOnly_ = false;
 };
 
 // Snake case the way the encoder's key strategy spells it: after the first character, a

@@ -32,6 +32,8 @@ void CustomerEventTrackingAPI::track(const EventTrackerEvent& event, const Event
   nlohmann::json params = nlohmann::json::object();
   params["Data"] = EventTrackerData(appId_, sdkVersion_, event, user).dictionary();
   request->setParams(params);
+  // An event is one request: the endpoint may have stored it before the connection died.
+  request->setAtMostOnce(true);
 
   // The pipeline calls exactly one of the two handlers; both share the one completion.
   auto shared = std::make_shared<Completion>(std::move(completion));

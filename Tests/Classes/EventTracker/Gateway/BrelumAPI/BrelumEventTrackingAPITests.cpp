@@ -212,6 +212,20 @@ TEST_F(BrelumEventTrackingAPITest, ADocumentOverTheQueueLimitFailsWithoutSending
   EXPECT_TRUE(backend().requests(kEventQueuePath).empty());
 }
 
+// 100,000 bytes of two-byte characters: as \u00e9 escapes they would be three times that,
+// past what the queue takes.
+TEST_F(BrelumEventTrackingAPITest, TextBeyondASCIIGoesOutAtItsUTF8Size) {
+  std::string message;
+  for (int i = 0; i < 50'000; ++i) message += "\xC3\xA9";
+  const auto event = Event::send_chat_message("s", message, "c", "n");
+  const auto outcome = deliver(*makeGateway(), event);
+  ASSERT_TRUE(outcome.has_value());
+  EXPECT_TRUE(outcome->has_value()) << outcome->error().debugDescription();
+  const auto messages = queueMessages(backend());
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].md5OfMessageBody, md5Hex(documentFor(event)));
+}
+
 TEST_F(BrelumEventTrackingAPITest, ABaseQueryIsReplacedByExactlyActionAndMessageBody) {
   const auto event = Event::like("show+1", "c=1", "Coats", "1");
   const auto outcome = deliver(

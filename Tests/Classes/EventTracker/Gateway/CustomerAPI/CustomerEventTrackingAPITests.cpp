@@ -95,6 +95,20 @@ class UnreachableCustomerAPI : public CustomerEventTrackingAPI {
   }
 };
 
+TEST_F(CustomerEventTrackingAPITest, AnEventWhoseReplyIsDroppedReachesTheEndpointOnce) {
+  auto gateway =
+      CustomerEventTrackingAPI::make(platform::URL::make(kCustomerURL).value(), "app-1", "2.0.0",
+                                     std::make_shared<brelum::CurlHTTPAdapter>());
+  // The first leaves a kept-alive connection, on which libcurl would send the second again.
+  Outcome first;
+  track(*gateway, Event::addToBag("show-1", "p-1", "client-p-1"), first);
+  backend().drop("/echo/customer*", testsupport::Backend::Drop::beforeResponse);
+  Outcome second;
+  track(*gateway, Event::addToBag("show-1", "p-2", "client-p-2"), second);
+  EXPECT_EQ(second.calls, 1);
+  EXPECT_EQ(backend().requests().size(), 2u);
+}
+
 TEST(CustomerEventTrackingAPIFailureTest, APipelineErrorCompletesOnceWithTheNoResponseMarker) {
   UnreachableCustomerAPI gateway(platform::URL::make(kCustomerURL).value(), "app-1", "2.0.0",
                                  nullptr);

@@ -1,0 +1,195 @@
+#include "Platform/UI/Render/DesktopWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/Graphics/Screen.h"
+#include "Platform/UI/Application.h"
+#include "Platform/UI/PanGestureRecognizer.h"
+#include "Platform/UI/Window.h"
+#include "Tests/Platform/UI/Render/PixelProbe.h"
+#include "Tests/Support/MainLoopPump.h"
+#include "Tests/Support/XvfbServer.h"
+
+using platform::Application;
+using platform::ApplicationState;
+using platform::Color;
+using platform::DesktopWindow;
+using platform::DeviceOrientation;
+using platform::NotificationCenter;
+using platform::PanGestureRecognizer;
+using platform::Point;
+using platform::Rect;
+using platform::View;
+using platform::Window;
+using testsupport::pixelsMatch;
+using testsupport::RGBA;
+using testsupport::runMainLoopUntil;
+using testsupport::XClient;
+
+namespace {
+
+constexpr auto kTitle = "DesktopWindowTest";
+constexpr RGBA kWhite{255, 255, 255, 255};
+constexpr RGBA kRed{255, 0, 0, 255};
+
+// Moves its view along with the pan that drives it.
+class Dragger {
+ public:
+  void pan(PanGestureRecognizer& pan) {
+    auto view = pan.view();
+    auto moved = pan.translation(view->superviewPointer());
+    view->setCenter({view->center().x + moved.x, view->center().y + moved.y});
+    pan.setTranslation({}, view->superviewPointer());
+  }
+};
+
+// Each test gets an X server of its own and a 200 x 300 point white window on it.
+class DesktopWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto server = testsupport::XvfbServer::start();
+    ASSERT_TRUE(server) << server.error();
+    server_ = std::move(*server);
+    server_->makeCurrent();
+    window_->setBackgroundColor(Color::white());
+    window_->makeKeyAndVisible();
+  }
+
+  void TearDown() override {
+    desktop_.reset();  // closes SDL's connection before the server goes
+    window_.reset();
+    testsupport::drainMainQueue();
+    platform::Screen::main().setScale(1);
+    Application::shared().setState(ApplicationState::active);
+    Application::shared().setOrientation(DeviceOrientation::portrait);
+  }
+
+  // Shows the window and waits until the server shows its first frame.
+  void show() {
+    desktop_ = DesktopWindow::show(window_, kTitle);
+    ASSERT_TRUE(desktop_);
+    ASSERT_TRUE(runMainLoopUntil([&] {
+      id_ = x().windowTitled(kTitle);
+      return id_ && desktop_->framesShown() > 0;
+    }));
+  }
+
+  XClient& x() { return server_->client(); }
+
+  // Whether the server shows `colour` under the window point (px, py).
+  bool shows(double px, double py, RGBA colour) {
+    const double scale = platform::Screen::main().scale();
+    auto pixel = x().pixel(*id_, static_cast<int>(px * scale), static_cast<int>(py * scale));
+    return pixel && pixelsMatch("", "", testsupport::fromRGB(*pixel), colour);
+  }
+
+  // Presses at `from`, moves to `to` in steps and lets go; window points.
+  void drag(Point from, Point to, int steps) {
+    const auto origin = *x().geometry(*id_);
+    const double scale = platform::Screen::main().scale();
+    auto screen = [&](Point p, int axis) {
+      return static_cast<int>((axis == 0 ? origin.x + p.x * scale : origin.y + p.y * scale));
+    };
+    x().movePointer(screen(from, 0), screen(from, 1));
+    x().pressButton();
+    for (int i = 1; i <= steps; ++i) {
+      Point p{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
+      x().movePointer(screen(p, 0), screen(p, 1));
+    }
+    x().releaseButton();
+  }
+
+  std::unique_ptr<testsupport::XvfbServer> server_;
+  std::shared_ptr<Window> window_ = Window::make({0, 0, 200, 300});
+  std::shared_ptr<DesktopWindow> desktop_;
+  std::optional<XClient::WindowID> id_;
+};
+
+TEST_F(DesktopWindowTest, ARealDragMovesTheViewAndTheServerShowsItAtTheDisplaysDensity) {
+  x().setResources("Xft.dpi:\t192\n");
+  auto square = View::make(Rect{20, 20, 50, 50});
+  square->setBackgroundColor(Color{1, 0, 0, 1});
+  auto dragger = std::make_shared<Dragger>();
+  auto pan = PanGestureRecognizer::make();
+  pan->addTarget(dragger, &Dragger::pan);
+  square->addGestureRecognizer(pan);
+  window_->addSubview(square);
+  show();
+  EXPECT_EQ(platform::Screen::main().scale(), 2);
+  EXPECT_EQ(x().geometry(*id_)->width, 400);
+  ASSERT_TRUE(runMainLoopUntil([&] { return shows(45, 45, kRed); }));
+
+  drag({45, 45}, {145, 205}, 10);
+  ASSERT_TRUE(runMainLoopUntil([&] { return shows(145, 205, kRed) && shows(45, 45, kWhite); }));
+  EXPECT_EQ(square->frame(), (Rect{120, 180, 50, 50}));
+}
+
+TEST_F(DesktopWindowTest, FocusOutAndInPostTheApplicationNotifications) {
+  std::vector<std::string> posted;
+  auto& center = *NotificationCenter::defaultCenter();
+  for (auto name :
+       {Application::kWillResignActiveNotification, Application::kDidBecomeActiveNotification}) {
+    center.addObserver(this, std::string(name), nullptr,
+                       [&](const auto& notification) { posted.push_back(notification.name); });
+  }
+  show();
+  x().focus(*id_);
+  x().focusElsewhere();
+  ASSERT_TRUE(runMainLoopUntil([&] { return !posted.empty(); }));
+  EXPECT_EQ(Application::shared().state(), ApplicationState::inactive);
+  x().focus(*id_);
+  ASSERT_TRUE(runMainLoopUntil([&] { return posted.size() == 2; }));
+  EXPECT_EQ(Application::shared().state(), ApplicationState::active);
+  EXPECT_EQ(posted,
+            (std::vector<std::string>{std::string(Application::kWillResignActiveNotification),
+                                      std::string(Application::kDidBecomeActiveNotification)}));
+  center.removeObserver(this);
+}
+
+TEST_F(DesktopWindowTest, AWiderShapeTurnsTheDeviceAndResizesTheWindow) {
+  int turns = 0;
+  auto& center = *NotificationCenter::defaultCenter();
+  center.addObserver(this, std::string(Application::kDeviceOrientationDidChangeNotification),
+                     nullptr, [&](const auto&) { ++turns; });
+  auto corner = View::make(Rect{0, 0, 10, 10});
+  corner->setBackgroundColor(Color{1, 0, 0, 1});
+  window_->addSubview(corner);
+  show();
+  x().resize(*id_, 400, 250);
+  ASSERT_TRUE(runMainLoopUntil([&] { return window_->frame().size.width == 400; }));
+  EXPECT_EQ(window_->frame().size.height, 250);
+  EXPECT_EQ(Application::shared().orientation(), DeviceOrientation::landscapeLeft);
+  // The enlarged window is drawn whole, the new part too.
+  corner->setFrame({380, 230, 10, 10});
+  ASSERT_TRUE(runMainLoopUntil([&] { return shows(385, 235, kRed) && shows(5, 5, kWhite); }));
+  x().resize(*id_, 420, 260);  // still wider: no turn
+  ASSERT_TRUE(runMainLoopUntil([&] { return window_->frame().size.width == 420; }));
+  EXPECT_EQ(turns, 1);
+  center.removeObserver(this);
+}
+
+TEST_F(DesktopWindowTest, ThePersonClosingTheWindowEndsItAndTellsTheHost) {
+  show();
+  bool closed = false;
+  desktop_->setCloseHandler([&] { closed = true; });
+  x().requestClose(*id_);
+  ASSERT_TRUE(runMainLoopUntil([&] { return closed; }));
+  EXPECT_FALSE(desktop_->isOpen());
+  EXPECT_TRUE(runMainLoopUntil([&] { return !x().windowTitled(kTitle); }));
+}
+
+TEST(DesktopWindowHeadlessTest, WithoutADisplayNoWindowOpens) {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  auto window = Window::make({0, 0, 10, 10});
+  EXPECT_EQ(DesktopWindow::show(window, kTitle), nullptr);
+}
+
+}  // namespace

@@ -1,0 +1,23 @@
+# `cmake --install` puts the framework's libraries, headers and package configuration under
+# the prefix, so that a host outside this tree writes find_package(BrelumCore) and links
+# BrelumCore::BrelumCore. Headers go by folder, so new ones follow without a change here.
+include(CMakePackageConfigHelpers)
+
+set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/BrelumCore)
+
+install(TARGETS Platform SocketIO BrelumCore EXPORT BrelumCoreTargets
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+foreach(folder Classes Platform SocketIO)
+  install(DIRECTORY ${CMAKE_SOURCE_DIR}/${folder} DESTINATION ${BRELUM_INSTALL_INCLUDEDIR}
+          FILES_MATCHING PATTERN "*.h")
+endforeach()
+install(EXPORT BrelumCoreTargets NAMESPACE BrelumCore:: DESTINATION ${package_dir})
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/BrelumCoreConfig.cmake.in
+  ${CMAKE_BINARY_DIR}/BrelumCoreConfig.cmake INSTALL_DESTINATION ${package_dir})
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/BrelumCoreConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${CMAKE_BINARY_DIR}/BrelumCoreConfig.cmake
+              ${CMAKE_BINARY_DIR}/BrelumCoreConfigVersion.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/Dependencies.cmake
+        DESTINATION ${package_dir})
