@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Examples/DemoHost/ProfileCard.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Graphics/ImageContext.h"
@@ -73,6 +74,8 @@ class Scene {
     button_->addAction([this] { sendSquareHome(); }, platform::ControlEvents::touchUpInside);
     window_->addSubview(button_);
 
+    window_->addSubview(profileCard_);
+
     square_->setCenter(kSquareHome);
     pan_->addTarget(dragger_, &Dragger::pan);
     square_->addGestureRecognizer(pan_);
@@ -84,6 +87,7 @@ class Scene {
   [[nodiscard]] const std::shared_ptr<View>& square() const { return square_; }
   [[nodiscard]] Point buttonCenter() const { return button_->center(); }
   [[nodiscard]] int returnsFinished() const { return returnsFinished_; }
+  [[nodiscard]] const std::shared_ptr<ProfileCard>& profileCard() const { return profileCard_; }
 
  private:
   class Dragger {
@@ -105,6 +109,7 @@ class Scene {
   std::shared_ptr<platform::Window> window_ = platform::Window::make({0, 0, 360, 640});
   std::shared_ptr<platform::Button> button_ = View::make<platform::Button>();
   std::shared_ptr<View> square_ = card({0, 0, 112, 200}, Color{1, 0.45, 0.2, 1}, 24);
+  std::shared_ptr<ProfileCard> profileCard_ = View::make<ProfileCard>(Rect{20, 540, 320, 84});
   std::shared_ptr<Dragger> dragger_ = std::make_shared<Dragger>();
   std::shared_ptr<platform::PanGestureRecognizer> pan_ = platform::PanGestureRecognizer::make();
   int returnsFinished_ = 0;
@@ -130,6 +135,12 @@ bool playScripted(Scene& scene) {
   Console::print("  No display in use: playing a scripted sequence");
   // Drawn at a phone's density, as the picture would appear on one.
   platform::Screen::main().setScale(2);
+  if (!platform::MainLoop::runUntil([&] { return scene.profileCard()->hasDownloadedBadge(); },
+                                    10s)) {
+    Console::print("  The profile card's badge did not arrive from the back end within 10 s");
+    return false;
+  }
+  Console::print("  Profile card from ProfileCard.nib; its badge glyph came from the back end");
   if (!snapshot(scene, folder, "1-start.png")) return false;
 
   const Point from = scene.square()->center();

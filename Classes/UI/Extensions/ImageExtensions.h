@@ -1,0 +1,16 @@
+#pragma once
+
+#include <memory>
+
+#include "Platform/Graphics/Color.h"
+#include "Platform/Graphics/Image.h"
+
+namespace brelum {
+
+// A square image of side `diameter` points at the screen's scale holding a disc of `color`;
+// the corners are transparent. A diameter of zero or less, not finite or too large to draw
+// gives no image (null) rather than a failure.
+[[nodiscard]] std::shared_ptr<platform::Image> circle(double diameter,
+                                                      const platform::Color& color);
+
+}  // namespace brelum
