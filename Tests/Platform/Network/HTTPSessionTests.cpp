@@ -751,10 +751,10 @@ TEST_F(HTTPSessionCapTest, AtMostTheCapRunsPerHostAndTheRestGoInOrder) {
 }
 
 TEST_F(HTTPSessionCapTest, WaitingRequestsLastWhileTheHostAnswersAndTimeOutWhenItStops) {
-  // Three rounds of a second each, longer than the time-out of the last ones waiting, and
+  // Three rounds of 250 ms each, longer than the time-out of the last ones waiting, and
   // yet nothing stood still for that long.
-  backend().setFault(testsupport::Backend::Fault("/echo/steady/*").delay(1s));
-  for (const auto& reply : sendAll("/echo/steady/", 6, 2500ms)) {
+  backend().setFault(testsupport::Backend::Fault("/echo/steady/*").delay(250ms));
+  for (const auto& reply : sendAll("/echo/steady/", 6, 600ms)) {
     EXPECT_FALSE(reply.error) << reply.error->description;
   }
   // A host that never answers: those waiting fail too, most without ever going out (a
