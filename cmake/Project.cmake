@@ -68,20 +68,30 @@ function(brelum_embed_resources target bundle)
   set(output ${CMAKE_CURRENT_BINARY_DIR}/${stem}.cpp)
   # The list goes through the command line joined by "|", since ";" would split it.
   string(REPLACE ";" "|" joined "${files}")
+  # A static library keeps the generated source among its own, so that an installed package
+  # carries the resources; the linker takes an archive member only when something refers to
+  # it, so the source also defines `void <stem>()`, which the library's code calls to pull the
+  # resources (and their registration at start-up) into every program that uses them.
+  get_target_property(type ${target} TYPE)
+  set(function "")
+  if(type STREQUAL "STATIC_LIBRARY")
+    set(function ${stem})
+  endif()
   add_custom_command(OUTPUT ${output}
     COMMAND ${CMAKE_COMMAND} -DBUNDLE=${bundle} -DFILES=${joined} -DOUTPUT=${output}
-            -P ${BRELUM_EMBED_SCRIPT}
+            -DFUNCTION=${function} -P ${BRELUM_EMBED_SCRIPT}
     DEPENDS ${files} ${BRELUM_EMBED_SCRIPT}
     COMMENT "Embedding resources of ${bundle} into ${target}"
     VERBATIM)
 
+  if(type STREQUAL "STATIC_LIBRARY")
+    target_sources(${target} PRIVATE ${output})
+    return()
+  endif()
   add_library(${stem} OBJECT ${output})
   target_link_libraries(${stem} PRIVATE Platform)
   brelum_warnings(${stem})
-  get_target_property(type ${target} TYPE)
-  if(type MATCHES "^(STATIC|INTERFACE)_LIBRARY$")
-    # The linker leaves out an archive member that nothing refers to, and the registration
-    # with it, so the objects go straight to whatever links the target.
+  if(type STREQUAL "INTERFACE_LIBRARY")
     target_link_libraries(${target} INTERFACE $<TARGET_OBJECTS:${stem}>)
   else()
     target_link_libraries(${target} PRIVATE ${stem})

@@ -13,6 +13,10 @@
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
 
+// Defined beside the framework's embedded resources (cmake/EmbedResources.cmake): calling it
+// links the close glyph, and its registration in the framework's bundle, into the program.
+void BrelumCore_BrelumCoreSDK_resources();
+
 namespace brelum {
 
 namespace {
@@ -212,6 +216,7 @@ void PIPManager::addCloseButton() {
   button->layer()->setCornerRadius(kCloseButtonSide / 2);
   button->layer()->setMasksToBounds(true);
   button->setImageEdgeInsets({6, 6, 6, 6});
+  BrelumCore_BrelumCoreSDK_resources();
   auto glyph = platform::Image::named("pip_close", *platform::Bundle::framework());
   button->setImage(
       glyph ? glyph->withRenderingMode(platform::Image::RenderingMode::alwaysTemplate) : nullptr,
