@@ -97,17 +97,6 @@ TEST(DispatchQueueTest, SerialQueueTargetingTheMainQueueRunsOnTheMainThread) {
   EXPECT_TRUE(mainCurrent);
 }
 
-TEST(DispatchQueueTest, SyncReturnsOnlyAfterTheWorkRan) {
-  auto queue = DispatchQueue::makeSerial("test.sync");
-  int value = 0;
-  queue->async([&] {
-    std::this_thread::sleep_for(20ms);
-    value = 1;
-  });
-  queue->sync([&] { value *= 10; });
-  EXPECT_EQ(value, 10);
-}
-
 TEST(DispatchQueueTest, SyncOntoADifferentQueueFromInsideAQueueWorks) {
   auto outer = DispatchQueue::makeSerial("test.outer");
   auto inner = DispatchQueue::makeSerial("test.inner");

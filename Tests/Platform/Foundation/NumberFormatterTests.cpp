@@ -44,9 +44,7 @@ TEST_P(DecimalFormatting, WritesTheLocalesDigitsAndSeparators) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, DecimalFormatting,
-                         ::testing::Values(NumberCase{"en_US", true, 2, 2, 5, "5.00"},
-                                           NumberCase{"en_US", true, 2, 2, 1234.5, "1,234.50"},
-                                           NumberCase{"en_US", true, 2, 2, -1234.5, "-1,234.50"},
+                         ::testing::Values(NumberCase{"en_US", true, 2, 2, 1234.5, "1,234.50"},
                                            NumberCase{"en_US", false, 2, 2, 1234.5, "1234.50"},
                                            NumberCase{"de_DE", true, 2, 2, 1234.5, "1.234,50"},
                                            NumberCase{"en_US_POSIX", true, 2, 2, 1234.5,
@@ -56,7 +54,6 @@ INSTANTIATE_TEST_SUITE_P(Rounding, DecimalFormatting,
                          ::testing::Values(NumberCase{"en_US", true, 0, 2, 0.125,
                                                       "0.12"},  // half to even
                                            NumberCase{"en_US", true, 0, 0, 2.5, "2"},
-                                           NumberCase{"en_US", true, 0, 2, 1.5, "1.5"},
                                            NumberCase{"en_US", true, 2, 2, 0.004, "0.00"}));
 
 TEST(NumberFormatterStyle, StyleResetsGroupingAndDigits) {

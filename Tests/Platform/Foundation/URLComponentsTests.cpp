@@ -64,16 +64,6 @@ void expectFormRoundTrip(const std::string& value) {
   EXPECT_EQ(URLComponents(*url).queryItems(), items);
 }
 
-class QueryValueFormRoundTrip : public ::testing::TestWithParam<std::string> {};
-
-TEST_P(QueryValueFormRoundTrip, FormDecodingRestoresTheExactBytes) {
-  expectFormRoundTrip(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Table, QueryValueFormRoundTrip,
-                         ::testing::Values("=&+%#", "two words", "%2B", std::string("\0z", 2),
-                                           "?/:@!$'()*,;[]"));
-
 TEST(QueryValueFormRoundTrip, RandomBytesSurviveFormDecoding) {
   std::mt19937 random(20240607);
   std::uniform_int_distribution<int> length(0, 24);

@@ -83,22 +83,20 @@ fs::path writeFile(const fs::path& file, const std::string& contents) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, ExtraTrustedCARefused,
-    ::testing::Values(
-        RefusedCase{"Missing", [](auto& folder, auto&) { return folder / "missing.pem"; },
-                    "no such regular file"},
-        RefusedCase{"EmptyFile",
-                    [](auto& folder, auto&) { return writeFile(folder / "empty.pem", ""); },
-                    "no PEM certificate"},
-        RefusedCase{"PlainText",
-                    [](auto& folder, auto&) {
-                      return writeFile(folder / "text.pem", "not a certificate\n");
-                    },
-                    "no PEM certificate"},
-        RefusedCase{"TruncatedCertificate",
-                    [](auto& folder, auto& ca) {
-                      return writeFile(folder / "truncated.pem", ca.substr(0, ca.size() / 2));
-                    },
-                    "not a valid certificate"}));
+    ::testing::Values(RefusedCase{"Missing",
+                                  [](auto& folder, auto&) { return folder / "missing.pem"; },
+                                  "no such regular file"},
+                      RefusedCase{"PlainText",
+                                  [](auto& folder, auto&) {
+                                    return writeFile(folder / "text.pem", "not a certificate\n");
+                                  },
+                                  "no PEM certificate"},
+                      RefusedCase{"TruncatedCertificate",
+                                  [](auto& folder, auto& ca) {
+                                    return writeFile(folder / "truncated.pem",
+                                                     ca.substr(0, ca.size() / 2));
+                                  },
+                                  "not a valid certificate"}));
 
 TEST_F(ExtraTrustedCATest, RelativePathIsKeptAbsoluteSoLaterFolderChangesDoNotMatter) {
   write("ca.pem", ca_);

@@ -101,20 +101,15 @@ URLRequest get(std::string url, HTTPHeaders headers = {}) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, HTTPSessionBadRequest,
-    ::testing::Values(
-        BadRequestCase{"Empty", get(""), Kind::invalidURL},
-        BadRequestCase{"NoScheme", get("127.0.0.1/x"), Kind::invalidURL},
-        BadRequestCase{"FTP", get("ftp://127.0.0.1/file"), Kind::invalidURL},
-        BadRequestCase{"File", get("file:///etc/passwd"), Kind::invalidURL},
-        BadRequestCase{"NoHost", get("http:///path"), Kind::invalidURL},
-        BadRequestCase{"Space", get("http://127.0.0.1/a b"), Kind::invalidURL},
-        BadRequestCase{"NulByte", get(std::string("http://127.0.0.1/\0x", 19)), Kind::invalidURL},
-        BadRequestCase{"HeaderNameWithSpace", get("http://127.0.0.1/", {{"Bad Name", "v"}}),
-                       Kind::invalidHeader},
-        BadRequestCase{"EmptyHeaderName", get("http://127.0.0.1/", {{"", "v"}}),
-                       Kind::invalidHeader},
-        BadRequestCase{"HeaderInjection", get("http://127.0.0.1/", {{"X-A", "v\r\nX-Injected: 1"}}),
-                       Kind::invalidHeader}),
+    ::testing::Values(BadRequestCase{"Empty", get(""), Kind::invalidURL},
+                      BadRequestCase{"FTP", get("ftp://127.0.0.1/file"), Kind::invalidURL},
+                      BadRequestCase{"NoHost", get("http:///path"), Kind::invalidURL},
+                      BadRequestCase{"HeaderNameWithSpace",
+                                     get("http://127.0.0.1/", {{"Bad Name", "v"}}),
+                                     Kind::invalidHeader},
+                      BadRequestCase{"HeaderInjection",
+                                     get("http://127.0.0.1/", {{"X-A", "v\r\nX-Injected: 1"}}),
+                                     Kind::invalidHeader}),
     [](const auto& info) { return info.param.name; });
 
 TEST_F(HTTPSessionTest, ParametersThatCannotBeEncodedFailOnTheMainQueue) {
@@ -365,29 +360,18 @@ TEST_P(HTTPSessionStatus, OutsideTheRangeIsAnErrorThatStillCarriesStatusHeadersA
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Boundaries, HTTPSessionStatus,
-    ::testing::Values(StatusCase{200, 200, 300, true}, StatusCase{299, 200, 300, true},
-                      StatusCase{300, 200, 300, false}, StatusCase{404, 200, 300, false},
-                      StatusCase{200, 199, 200, false}, StatusCase{200, 201, 300, false},
-                      StatusCase{500, 500, 501, true}));
+INSTANTIATE_TEST_SUITE_P(Boundaries, HTTPSessionStatus,
+                         ::testing::Values(StatusCase{299, 200, 300, true},
+                                           StatusCase{300, 200, 300, false},
+                                           StatusCase{200, 199, 200, false},
+                                           StatusCase{200, 201, 300, false},
+                                           StatusCase{500, 500, 501, true}));
 
 TEST_F(HTTPSessionBackendTest, WithoutValidationEveryStatusIsASuccess) {
   auto delivery = deliver(session_->request(url("/echo/status/503")));
   ASSERT_TRUE(delivery->reply && delivery->reply->response);
   EXPECT_EQ(delivery->reply->response->statusCode, 503);
   EXPECT_FALSE(delivery->reply->error);
-}
-
-TEST_F(HTTPSessionBackendTest, EmptyAnswersDeliverAnEmptyBodyAndNoError) {
-  for (auto [path, method, status] : {std::tuple{"/echo/status/204", HTTPMethod::get, 204},
-                                      std::tuple{"/echo/head", HTTPMethod::head, 200}}) {
-    auto delivery = deliver(session_->request(url(path), method).validate());
-    ASSERT_TRUE(delivery->reply && delivery->reply->response) << path;
-    EXPECT_EQ(delivery->reply->response->statusCode, status);
-    EXPECT_TRUE(delivery->reply->data.empty());
-    EXPECT_FALSE(delivery->reply->error) << delivery->reply->error->description;
-  }
 }
 
 TEST_F(HTTPSessionBackendTest, ConnectionDroppedMidResponseKeepsTheResponseAndWhatArrived) {
@@ -400,29 +384,6 @@ TEST_F(HTTPSessionBackendTest, ConnectionDroppedMidResponseKeepsTheResponseAndWh
   ASSERT_TRUE(reply.response);
   EXPECT_EQ(reply.response->statusCode, 200);
   EXPECT_FALSE(reply.data.empty());
-}
-
-TEST_F(HTTPSessionBackendTest, ConnectionDroppedBeforeResponseGivesNoResponse) {
-  backend().drop("/echo/drop", testsupport::Backend::Drop::beforeResponse);
-  expectFailureWithoutResponse(*deliver(session_->request(url("/echo/drop"))),
-                               Kind::connectionLost);
-}
-
-TEST_F(HTTPSessionBackendTest, DelayedAnswerPastTheTimeOutGivesNoResponse) {
-  backend().delay("/echo/slow", 3s);
-  expectFailureWithoutResponse(*deliver(session_->request(url("/echo/slow")).timeout(300ms)),
-                               Kind::timedOut);
-}
-
-TEST_F(HTTPSessionBackendTest, SequentialRequestsReuseOneConnection) {
-  std::vector<int> connections;
-  for (int i = 0; i < 5; ++i) {
-    auto method = i % 2 ? HTTPMethod::post : HTTPMethod::get;
-    auto delivery = deliver(session_->request(url("/echo/reuse"), method, {{"i", i}}));
-    ASSERT_TRUE(delivery->reply && !delivery->reply->error);
-    connections.push_back(nlohmann::json::parse(text(delivery->reply->data)).at("connection"));
-  }
-  EXPECT_EQ(connections, std::vector<int>(5, connections.front()));
 }
 
 TEST_F(HTTPSessionBackendTest, ConcurrentBurstsKeepTheirConnectionsPooled) {
@@ -637,7 +598,6 @@ INSTANTIATE_TEST_SUITE_P(
         ReuseCase{"HeadThenGet", requestOf(HTTPMethod::head), requestOf(HTTPMethod::get), {}},
         ReuseCase{
             "PostThenGet", requestOf(HTTPMethod::post, "abc"), requestOf(HTTPMethod::get), {}},
-        ReuseCase{"PutThenGet", requestOf(HTTPMethod::put, "abc"), requestOf(HTTPMethod::get), {}},
         ReuseCase{
             "PostThenHead", requestOf(HTTPMethod::post, "abc"), requestOf(HTTPMethod::head), {}},
         ReuseCase{

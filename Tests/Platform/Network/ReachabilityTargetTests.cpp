@@ -232,7 +232,6 @@ INSTANTIATE_TEST_SUITE_P(
     Namespace, ReachabilityTargetFlags,
     ::testing::Values(FlagsCase{"ZeroIPv4", "0.0.0.0", true, kReachable},
                       FlagsCase{"OwnAddress", NetworkNamespace::kInsideAddress, true, kLocal},
-                      FlagsCase{"Loopback", "127.0.0.1", true, kLocal},
                       FlagsCase{"OnLink", "10.200.1.7", true, kOnLink},
                       FlagsCase{"ThroughGateway", "192.0.2.1", true, kReachable},
                       FlagsCase{"OnLinkWithoutDefaultRoute", "10.200.1.7", false, kOnLink},
