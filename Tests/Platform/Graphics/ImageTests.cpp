@@ -88,15 +88,6 @@ TEST_P(ImageFixtureDecoding, GivesTheSizeAndPixels) {
 const std::vector<Pixel> kQuadrants = {
     {200, 30, 30, 255}, {30, 200, 30, 255}, {30, 30, 200, 255}, {240, 240, 240, 255}};
 
-// Palette entry i of palette-interlaced.png, with its transparency.
-std::vector<Pixel> paletteColours() {
-  std::vector<Pixel> colours;
-  for (int i = 0; i < 16; ++i) {
-    colours.push_back({i * 16, 255 - i * 16, i * 7, i == 5 ? 0 : i == 6 ? 128 : 255});
-  }
-  return colours;
-}
-
 // interlaced.gif: a 3 × 8 screen, a frame of 2 × 8 at x = 1 whose second column is the
 // transparent index; row y of the frame's first column shows colour y + 1.
 std::vector<Pixel> interlacedGIF() {
@@ -122,17 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
                      {0, 0, 0, 0},
                      {10, 20, 30, 255}},
                     0},
-        FixtureCase{"palette-interlaced.png", 4, 4, 1, paletteColours(), 0},
-        // Sixteen bits a channel come back as their high byte.
-        FixtureCase{
-            "gray16.png",
-            2,
-            2,
-            1,
-            {{0x12, 0x12, 0x12, 255}, {0x80, 0x80, 0x80, 0x80}, {255, 255, 255, 0}, {0, 0, 0, 255}},
-            0},
         FixtureCase{"quadrants.jpg", 16, 16, 8, kQuadrants, 8},
-        FixtureCase{"progressive.jpg", 16, 16, 8, kQuadrants, 8},
         // Stored inverted, as Photoshop writes CMYK: full cyan ink, then half black.
         FixtureCase{"cmyk.jpg", 16, 8, 8, {{0, 255, 255, 255}, {128, 128, 128, 255}}, 8},
         // The second frame is all yellow; only the first one is shown.
@@ -241,7 +222,6 @@ Bytes withBytes(std::initializer_list<std::uint8_t> head, std::size_t filler) {
 INSTANTIATE_TEST_SUITE_P(
     Dimensions, ImageRefusal,
     ::testing::Values(
-        RefusalCase{"png_100000x100000", pngClaiming(100000, 100000), ImageDecodeError::tooLarge},
         RefusalCase{"png_16385_high", pngClaiming(1, 16385), ImageDecodeError::tooLarge},
         RefusalCase{"png_over_64_megapixels", pngClaiming(8193, 8193), ImageDecodeError::tooLarge},
         RefusalCase{"jpeg_20000x20000", jpegClaiming(20000, 20000), ImageDecodeError::tooLarge},
@@ -254,14 +234,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusalCase{"png_in_header", truncated("rgba.png", 20), ImageDecodeError::truncated},
         RefusalCase{"png_in_pixel_data", truncated("rgba.png", 50), ImageDecodeError::truncated},
-        RefusalCase{"png_without_end", truncatedBy("rgba.png", 12), ImageDecodeError::truncated},
-        RefusalCase{"jpeg_in_tables", truncated("quadrants.jpg", 100), ImageDecodeError::truncated},
         RefusalCase{"jpeg_in_scan", truncatedBy("quadrants.jpg", 8), ImageDecodeError::truncated},
-        RefusalCase{"jpeg_without_end", truncatedBy("quadrants.jpg", 2),
-                    ImageDecodeError::truncated},
-        RefusalCase{"progressive_in_last_scan", truncatedBy("progressive.jpg", 8),
-                    ImageDecodeError::truncated},
-        RefusalCase{"gif_in_palette", truncated("twoframes.gif", 20), ImageDecodeError::truncated},
         RefusalCase{"gif_in_first_frame", truncated("twoframes.gif", 38),
                     ImageDecodeError::truncated},
         RefusalCase{"gif_before_terminator", truncated("twoframes.gif", 40),

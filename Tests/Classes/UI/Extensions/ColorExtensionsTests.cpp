@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HexCase{"BlanksAndLowerCase", "  #ff8800\n", rgb(255, 136, 0)},
                       HexCase{"NoHash", "FF8800", rgb(255, 136, 0)},
                       HexCase{"TwoHashes", "##FF8800", rgb(0, 0, 0)},
-                      HexCase{"NoDigits", "XYZ", rgb(0, 0, 0)}, HexCase{"Empty", "", rgb(0, 0, 0)},
+                      HexCase{"NoDigits", "XYZ", rgb(0, 0, 0)},
                       HexCase{"ThreeDigits", "FFF", rgb(0, 15, 255)},
                       HexCase{"EightDigitsKeepTheLowSix", "#80FF8800", rgb(255, 136, 0)},
                       HexCase{"DigitsUpToTheFirstOther", "12G456", rgb(0, 0, 0x12)},

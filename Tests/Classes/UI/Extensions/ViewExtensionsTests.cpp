@@ -116,15 +116,6 @@ TEST(ClassName, IsTheDynamicTypeOrTheStaticTypesOwnName) {
   EXPECT_EQ(brelum::className<int>(), "int");
 }
 
-TEST(RemoveSubviews, RemovesEveryDirectSubview) {
-  auto root = View::make();
-  std::vector<std::shared_ptr<View>> children{View::make(), View::make(), View::make()};
-  for (const auto& child : children) root->addSubview(child);
-  brelum::removeSubviews(*root);
-  EXPECT_TRUE(root->subviews().empty());
-  for (const auto& child : children) EXPECT_EQ(child->superview(), nullptr);
-}
-
 class LoadFromXib : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { platform::NibRegistry::registerClass<viewtests::Card>(); }

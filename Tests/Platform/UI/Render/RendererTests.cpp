@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "Platform/Graphics/Screen.h"
-#include "Platform/UI/Button.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/Render/Snapshot.h"
@@ -17,9 +16,7 @@
 #include "Tests/Platform/UI/Render/PixelProbe.h"
 #include "Tests/Support/MainLoopPump.h"
 
-using platform::Button;
 using platform::Color;
-using platform::ControlState;
 using platform::Image;
 using platform::ImageView;
 using platform::Layer;
@@ -117,19 +114,6 @@ TEST_F(RendererTest, TemplateImagesTakeTheTintAndOriginalsKeepTheirColours) {
   window_->addSubview(original);
   EXPECT_PRED_FORMAT2(pixelsMatch, at(20, 20), kGreen);
   EXPECT_PRED_FORMAT2(pixelsMatch, at(70, 20), kRed);
-}
-
-TEST_F(RendererTest, ButtonImageSitsInsideItsEdgeInsetsInTheButtonsTint) {
-  auto button = View::make<Button>(Rect{0, 0, 80, 40});
-  button->setBackgroundColor(Color{0, 0, 1, 1});
-  button->setTintColor(Color{0, 1, 0, 1});
-  button->setImage(solidImage(4, kWhite)->withRenderingMode(Image::RenderingMode::alwaysTemplate),
-                   ControlState::normal);
-  button->setImageEdgeInsets({5, 50, 5, 0});  // leaves a 30 x 30 square on the right
-  window_->addSubview(button);
-  EXPECT_PRED_FORMAT2(pixelsMatch, at(65, 20), kGreen);
-  EXPECT_PRED_FORMAT2(pixelsMatch, at(45, 20), kBlue);
-  EXPECT_PRED_FORMAT2(pixelsMatch, at(65, 2), kBlue);
 }
 
 TEST_F(RendererTest, ContentsFitByGravity) {
@@ -247,21 +231,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Change{"Remove", [](auto& v) { v[1]->removeFromSuperview(); }},
                       Change{"BringToFront", [](auto& v) { v[0]->window()->addSubview(v[0]); }},
                       Change{"ParentAlpha", [](auto& v) { v[2]->setAlpha(0.2); }},
-                      Change{"ParentOpaque", [](auto& v) { v[2]->setAlpha(1); }},
-                      Change{"CornerRadius", [](auto& v) { v[0]->layer()->setCornerRadius(45); }},
                       Change{"Unmask",
                              [](auto& v) {
                                v[0]->layer()->setMasksToBounds(false);
                                v[3]->layer()->setMasksToBounds(false);
-                             }},
-                      Change{"Gravity",
-                             [](auto& v) {
-                               v[3]->layer()->setContentsGravity(
-                                   Layer::ContentsGravity::resizeAspect);
-                             }},
-                      Change{"Contents",
-                             [](auto& v) {
-                               v[0]->layer()->sublayers().front()->setContents(solidImage(2, kRed));
                              }},
                       Change{"Sublayer",
                              [](auto& v) {
