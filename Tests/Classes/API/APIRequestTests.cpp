@@ -105,18 +105,6 @@ TEST_F(APIRequestTest, OtherMethodsSendAJSONBody) {
   }
 }
 
-TEST_F(APIRequestTest, ContentTypeSetAfterConstructionSwitchesHeaderAndEncoding) {
-  auto request = APIRequest::make(HTTPMethod::get, "echo/switched");
-  request->setContentType(APIRequest::ContentType::json);
-  request->setParams({{"k", "v"}});
-  send(request);
-  const auto recorded = backend().requests("/echo/switched");
-  ASSERT_EQ(recorded.size(), 1u);
-  EXPECT_EQ(recorded[0].header("content-type"), "application/json");
-  EXPECT_EQ(nlohmann::json::parse(recorded[0].body), (nlohmann::json{{"k", "v"}}));
-  EXPECT_TRUE(recorded[0].rawQuery.empty());
-}
-
 TEST_F(APIRequestTest, EverySendRewritesTheContentTypeHeaderAndReadsFieldsAfresh) {
   auto request = APIRequest::make(HTTPMethod::post, "echo/again");
   request->setHeaders({{"Content-Type", "application/xml"}, {"x-kept", "1"}});
@@ -208,25 +196,6 @@ TEST_F(APIRequestTest, VerboseSendPrintsSendingReceivedAndTheBody) {
                              }));
 }
 
-TEST_F(APIRequestTest, QuietSendPrintsNothingAndNonUTF8BodyPrintsAnEmptyLine) {
-  {
-    platform::ConsoleCapture console;
-    send(APIRequest::make(HTTPMethod::get, "echo/quiet"));
-    EXPECT_TRUE(console.lines().empty());
-  }
-  backend().failWith("/echo/binary", 200, std::string("\xff\xfe", 2));
-  auto request = APIRequest::make(HTTPMethod::get, "echo/binary");
-  request->setVerbose(true);
-  platform::ConsoleCapture console;
-  send(request);
-  ASSERT_EQ(console.lines().size(), 3u);
-  EXPECT_EQ(console.lines()[2], "");
-}
-
-TEST_F(APIRequestTest, ThePendingSendKeepsTheRequestAlive) {
-  send(APIRequest::make(HTTPMethod::get, "echo/alive"));
-}
-
 // Records where it was mapped: large documents must not be mapped on the host's main queue.
 struct MappingThread {
   bool onMainThread = true;
@@ -259,13 +228,6 @@ TEST_F(APIRequestTest, ManagerAddsTheAccessTokenButNotItsVerboseFlag) {
   ASSERT_EQ(recorded.size(), 1u);
   EXPECT_EQ(recorded[0].header("access-token"), "token-1");
   EXPECT_EQ(recorded[0].header("host"), "api.brelum.io");
-}
-
-TEST(APIRequestContentTypeTest, RawValuesRoundTripExactly) {
-  for (auto type : {APIRequest::ContentType::json, APIRequest::ContentType::text}) {
-    EXPECT_EQ(brelum::fromRawValue<APIRequest::ContentType>(brelum::rawValue(type)), type);
-  }
-  EXPECT_FALSE(brelum::fromRawValue<APIRequest::ContentType>("Application/JSON"));
 }
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -116,50 +115,6 @@ class EventTrackerTest : public ::testing::Test {
   std::shared_ptr<EventTrackingGatewayFactory> savedGateways_;
   std::shared_ptr<brelum::LoggerFactory> savedLoggers_;
 };
-
-struct OutcomeCase {
-  const char* name;
-  std::optional<int> failureStatus;  // none: the delivery succeeds
-  std::vector<std::string> lines;
-
-  friend void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class EventTrackerOutcome : public EventTrackerTest,
-                            public ::testing::WithParamInterface<OutcomeCase> {};
-
-TEST_P(EventTrackerOutcome, LogsOneMarkedLinePerFailureAndCallsBackOnce) {
-  const auto& c = GetParam();
-  auto tracker = EventTracker::make("app-1", "2.0.0", kAda, false);
-  int calls = 0;
-  tracker->send(Event::like("show-1", "c-1", "Coats", "12"), [&] { ++calls; });
-  ASSERT_EQ(gateways_->deliveries.size(), 1u);
-  if (c.failureStatus) {
-    gateways_->finish(0, std::unexpected(failure(*c.failureStatus)));
-  } else {
-    gateways_->finish(0, {});
-  }
-  ASSERT_TRUE(runMainLoopUntil([&] { return calls > 0; }));
-  testsupport::drainMainQueue();
-  EXPECT_EQ(calls, 1);
-  EXPECT_EQ(loggers_->logger->lines, c.lines);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, EventTrackerOutcome,
-    ::testing::Values(
-        OutcomeCase{"Success", std::nullopt, {}},
-        OutcomeCase{"Refused",
-                    403,
-                    {"\U0001F534 [Like event]: HTTP Error: "
-                     "https://sqs.us-east-1.amazonaws.com/000000000000/client-event-tracking"
-                     "?Action=SendMessage&MessageBody=%7B%7D got an 403 response."}},
-        OutcomeCase{"NoResponse",
-                    -1000,
-                    {"\U0001F534 [Like event]: HTTP Error: "
-                     "https://sqs.us-east-1.amazonaws.com/000000000000/client-event-tracking"
-                     "?Action=SendMessage&MessageBody=%7B%7D got an -1000 response."}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(EventTrackerTest, AReleasedTrackerLogsNothingButStillCallsBack) {
   auto tracker = EventTracker::make("app-1", "2.0.0", kAda, false);

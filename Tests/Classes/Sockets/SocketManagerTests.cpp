@@ -337,18 +337,6 @@ INSTANTIATE_TEST_SUITE_P(
                          typedOn<std::string>(),
                          {kArray(), kArray({nullptr}), kArray({42}), kArray({"ok"})},
                          {"ok"}},
-        SubscriptionCase{
-            "DoubleTakesIntegers", typedOn<double>(), {kArray({3}), kArray({"3"})}, {3.0}},
-        SubscriptionCase{"Int64SkipsFractions",
-                         typedOn<std::int64_t>(),
-                         {kArray({2.5}), kArray({true}), kArray({7})},
-                         {7}},
-        SubscriptionCase{
-            "BoolSkipsNumbers", typedOn<bool>(), {kArray({1}), kArray({false})}, {false}},
-        SubscriptionCase{"ObjectSkipsArrays",
-                         typedOn<SocketData::object_t>(),
-                         {kArray({kArray({1})}), kArray({{{"a", 1}}})},
-                         {{{"a", 1}}}},
         SubscriptionCase{"OneShotIsSpentByAMistypedEvent",
                          typedOnce<std::string>(),
                          {kArray({1}), kArray({"late"})},

@@ -111,7 +111,6 @@ TEST(DataSourceTest, ObserversWithOneKeyAreOneSubscriber) {
   list->append(2);
   EXPECT_EQ(second, 1);
   EXPECT_EQ(instances, 3);
-  EXPECT_EQ(DataSource<int>::key(Plain{}), DataSource<int>::key(Plain{}));
 }
 
 TEST(DataSourceTest, SubscriptionsChangedDuringAPassTakeEffectNextTime) {

@@ -97,24 +97,15 @@ INSTANTIATE_TEST_SUITE_P(
         // Optional text: a JSON string only.
         ReadingCase{"OptionalTextString", FieldKind::optionalText, R"("https://h/v1")",
                     "https://h/v1"},
-        ReadingCase{"OptionalTextEscapes", FieldKind::optionalText, R"("a\u00e9\"b")",
-                    "a\xC3\xA9\"b"},
         ReadingCase{"OptionalTextNumber", FieldKind::optionalText, "42", std::string(kAbsent)},
-        ReadingCase{"OptionalTextArray", FieldKind::optionalText, R"(["x"])", std::string(kAbsent)},
         ReadingCase{"OptionalTextNull", FieldKind::optionalText, "null", std::string(kAbsent)},
         // Text with a default.
         ReadingCase{"TextString", FieldKind::text, R"("video")", "video"},
         ReadingCase{"TextNumber", FieldKind::text, "7", ""},
-        ReadingCase{"TextMissing", FieldKind::text, std::nullopt, ""},
         // Double with a default: any JSON number.
         ReadingCase{"DoubleFraction", FieldKind::number, "1.5", "1.5"},
-        ReadingCase{"DoubleInteger", FieldKind::number, "1700000000", "1.7e+09"},
-        ReadingCase{"DoubleBeyondInt64", FieldKind::number, "18446744073709551615",
-                    "18446744073709551616"},
         ReadingCase{"DoubleString", FieldKind::number, R"("12")", "0"},
-        ReadingCase{"DoubleMissing", FieldKind::number, std::nullopt, "0"},
         // Signed integer: fraction dropped toward zero, saturating beyond the range.
-        ReadingCase{"IntegerPositive", FieldKind::integer, "401", "401"},
         ReadingCase{"IntegerFractionDropped", FieldKind::integer, "1.9", "1"},
         ReadingCase{"IntegerNegativeFractionTowardZero", FieldKind::integer, "-1.9", "-1"},
         ReadingCase{"IntegerBelowOne", FieldKind::integer, "-0.5", "0"},
@@ -123,39 +114,19 @@ INSTANTIATE_TEST_SUITE_P(
         ReadingCase{"IntegerUnsignedAboveMax", FieldKind::integer, "9223372036854775808",
                     kInt64Max},
         ReadingCase{"IntegerHugeDouble", FieldKind::integer, "1e300", kInt64Max},
-        ReadingCase{"IntegerTwoTo63AsDouble", FieldKind::integer, "9.223372036854775808e18",
-                    kInt64Max},
-        ReadingCase{"IntegerBeyondMinAsText", FieldKind::integer, "-9223372036854775809",
-                    kInt64Min},
         ReadingCase{"IntegerString", FieldKind::integer, R"("401")", "0"},
-        ReadingCase{"IntegerMissing", FieldKind::integer, std::nullopt, "0"},
         // Optional nested model: a JSON object, mapped with its own rules.
         ReadingCase{"NestedObject", FieldKind::nestedModel, R"({"code":401,"message":"no"})",
                     "401:no"},
         ReadingCase{"NestedEmptyObjectKeepsDefaults", FieldKind::nestedModel, "{}", "0:"},
-        ReadingCase{"NestedWrongInnerTypes", FieldKind::nestedModel,
-                    R"({"code":"401","message":5})", "0:"},
         ReadingCase{"NestedString", FieldKind::nestedModel, R"("denied")", std::string(kAbsent)},
-        ReadingCase{"NestedArrayOfObject", FieldKind::nestedModel, R"([{"code":1}])",
-                    std::string(kAbsent)},
         ReadingCase{"NestedMissing", FieldKind::nestedModel, std::nullopt, std::string(kAbsent)},
         // List of nested models: every element must be an object.
         ReadingCase{"ListInOrder", FieldKind::modelList,
                     R"([{"resource_type":"b"},{"resource_type":"a"},{}])", "[b;a;;]"},
         ReadingCase{"ListWithNumber", FieldKind::modelList, R"([{"resource_type":"a"},1])", "[]"},
-        ReadingCase{"ListOfArrays", FieldKind::modelList, R"([[{"resource_type":"a"}]])", "[]"},
-        ReadingCase{"ListGivenObject", FieldKind::modelList, R"({"resource_type":"a"})", "[]"},
         ReadingCase{"ListMissing", FieldKind::modelList, std::nullopt, "[]"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(JSONMapTest, KeysMatchExactlyAndCaseSensitively) {
-  const auto model = JSONParser::parseOne<VerifyReponse>(
-      bytes(R"({"API_ENDPOINT":"a","api_endpoint ":"b","Socket_Endpoint":"c","c_token":"t"})"));
-  ASSERT_TRUE(model);
-  EXPECT_FALSE(model->apiEndpoint);
-  EXPECT_FALSE(model->socketEndpoint);
-  EXPECT_EQ(model->cToken, "t");
-}
 
 }  // namespace
 }  // namespace brelum

@@ -76,23 +76,12 @@ INSTANTIATE_TEST_SUITE_P(
                   "data", std::string(kNoModel)},
         // Documents that are no JSON object.
         ParseCase{"TopLevelArray", R"([{"api_endpoint":"x"}])", "data", std::string(kNoModel)},
-        ParseCase{"BareNumber", "42", "data", std::string(kNoModel)},
         ParseCase{"EmptyBody", "", "data", std::string(kNoModel)},
-        ParseCase{"Truncated", R"({"api_endpoint":"x")", std::nullopt, std::string(kNoModel)},
-        ParseCase{"TrailingGarbage", R"({"api_endpoint":"x"} x)", std::nullopt,
-                  std::string(kNoModel)},
         ParseCase{"NULAfterDocument", "{\"api_endpoint\":\"x\"}\0{"s, std::nullopt,
                   std::string(kNoModel)},
-        ParseCase{"NULInString", "{\"api_endpoint\":\"x\0\"}"s, std::nullopt,
-                  std::string(kNoModel)},
-        ParseCase{"SurroundingWhitespace", "\n {\"api_endpoint\":\"x\"} \r\n", std::nullopt, "x"},
         // Bytes that are not UTF-8, in and out of strings.
         ParseCase{"InvalidByteInString", "{\"api_endpoint\":\"\xFF\"}", std::nullopt,
                   std::string(kNoModel)},
-        ParseCase{"OverlongEncoding", "{\"api_endpoint\":\"\xC0\xAF\"}", std::nullopt,
-                  std::string(kNoModel)},
-        ParseCase{"FourByteCharacter", "{\"api_endpoint\":\"\xF0\x9F\x98\x80\"}", std::nullopt,
-                  "\xF0\x9F\x98\x80"},
         // Nesting: refused beyond the bound, brackets inside strings not counted.
         ParseCase{"NestingWithinBound", R"({"api_endpoint":"x","deep":)" + nested(510, "") + "}",
                   std::nullopt, "x"},
@@ -133,7 +122,6 @@ INSTANTIATE_TEST_SUITE_P(
         ArrayCase{"KeyPathArrayInOrder",
                   R"({"data":[{"resource_type":"b"},{"resource_type":"a"}],"resource_type":"t"})",
                   "data", "b;a;"},
-        ArrayCase{"KeyPathEmptyArray", R"({"data":[]})", "data", ""},
         ArrayCase{"KeyPathArrayWithNonObject", R"({"data":[{"resource_type":"a"},2]})", "data",
                   std::string(kNoModel)},
         ArrayCase{"KeyPathObjectIsNoList", R"({"data":{"resource_type":"a"}})", "data",
@@ -144,40 +132,9 @@ INSTANTIATE_TEST_SUITE_P(
         ArrayCase{"TopLevelArray", R"([{"resource_type":"a"},{"resource_type":"b"}])", "data",
                   "a;b;"},
         ArrayCase{"TopLevelArrayWithNonObject", R"([{"resource_type":"a"},[]])", std::nullopt,
-                  std::string(kNoModel)},
-        ArrayCase{"EmptyBody", "", std::nullopt, std::string(kNoModel)},
-        ArrayCase{"NotUTF8", "[{\"resource_type\":\"\xFE\"}]", std::nullopt,
                   std::string(kNoModel)}),
+
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(JSONParserTest, ErrorDocumentGivesModelWithOnlyTheError) {
-  const auto model = JSONParser::parseOne<VerifyReponse>(
-      bytes(R"({"error":{"code":401,"message":"Invalid app key"}})"), "data");
-  ASSERT_TRUE(model);
-  EXPECT_FALSE(model->apiEndpoint || model->socketEndpoint || model->cToken || model->appId);
-  ASSERT_TRUE(model->error);
-  EXPECT_EQ(model->error->code, 401);
-  EXPECT_EQ(model->error->message, "Invalid app key");
-  EXPECT_FALSE(model->data());
-}
-
-TEST(JSONParserTest, DictionaryToStringOfEmptyDictionary) {
-  EXPECT_EQ(JSONParser::dictionaryToString(json::object(), false), "{}");
-  EXPECT_EQ(JSONParser::dictionaryToString(json::object(), true), "{}");
-}
-
-TEST(JSONParserTest, DictionaryToStringLayouts) {
-  const json dictionary = {{"b", {{"c", {1, 2.5}}}}, {"a", "x\xC3\xA9/"}, {"n", nullptr}};
-  const auto compact = JSONParser::dictionaryToString(dictionary, false);
-  ASSERT_TRUE(compact);
-  EXPECT_EQ(*compact, "{\"a\":\"x\xC3\xA9/\",\"b\":{\"c\":[1,2.5]},\"n\":null}");
-
-  const auto readable = JSONParser::dictionaryToString(dictionary, true);
-  ASSERT_TRUE(readable);
-  EXPECT_NE(readable->find("\n  \"a\""), std::string::npos) << *readable;
-  EXPECT_NE(readable->find("\n    \"c\""), std::string::npos) << *readable;
-  EXPECT_EQ(json::parse(*readable), dictionary);
-}
 
 TEST(JSONParserTest, DictionaryToStringRefusesWhatHasNoJSONText) {
   const json invalidText = {{"a", {{"b", {"ok", "\xFF"}}}}};

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "Classes/Utils/ReachabilityFlagsDescription.h"
-#include "Classes/Utils/ReachabilityWeakifier.h"
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Network/ReachabilityTarget.h"
@@ -74,27 +73,13 @@ TEST_P(ReachabilityFlagsText, HasOnePositionPerFlagAndAFixedSpace) {
   EXPECT_EQ(brelum::detail::description(GetParam().flags), GetParam().text);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Flags, ReachabilityFlagsText,
-    ::testing::Values(FlagsTextCase{{}, "-- -------"},
-                      FlagsTextCase{ReachabilityFlags::isWWAN, "W- -------"},
-                      FlagsTextCase{ReachabilityFlags::reachable, "-R -------"},
-                      FlagsTextCase{ReachabilityFlags::connectionRequired, "-- c------"},
-                      FlagsTextCase{ReachabilityFlags::transientConnection, "-- -t-----"},
-                      FlagsTextCase{ReachabilityFlags::interventionRequired, "-- --i----"},
-                      FlagsTextCase{ReachabilityFlags::connectionOnTraffic, "-- ---C---"},
-                      FlagsTextCase{ReachabilityFlags::connectionOnDemand, "-- ----D--"},
-                      FlagsTextCase{ReachabilityFlags::isLocalAddress, "-- -----l-"},
-                      FlagsTextCase{ReachabilityFlags::isDirect, "-- ------d"},
-                      FlagsTextCase{ReachabilityFlags{0x7003f}, "WR ctiCDld"},
-                      // Bits outside the table leave no trace.
-                      FlagsTextCase{ReachabilityFlags{0xfff80040} | ReachabilityFlags::reachable,
-                                    "-R -------"}));
-
-TEST(ReachabilityTest, ConnectionNoneAndUnavailableDescribeThemselvesAsSpelled) {
-  EXPECT_EQ(brelum::description(Connection::none), "unavailable");
-  EXPECT_EQ(brelum::description(Connection::unavailable), "No Connection");
-}
+INSTANTIATE_TEST_SUITE_P(Flags, ReachabilityFlagsText,
+                         ::testing::Values(FlagsTextCase{{}, "-- -------"},
+                                           FlagsTextCase{ReachabilityFlags{0x7003f}, "WR ctiCDld"},
+                                           // Bits outside the table leave no trace.
+                                           FlagsTextCase{ReachabilityFlags{0xfff80040} |
+                                                             ReachabilityFlags::reachable,
+                                                         "-R -------"}));
 
 TEST(ReachabilityTest, ErrorsNameTheirCaseAndCode) {
   try {
@@ -189,32 +174,6 @@ TEST(ReachabilityTest, StartingTwiceRegistersOnceAndStoppingUnregisters) {
   EXPECT_EQ((*target)->description(), "<ReachabilityTarget 127.0.0.1>");
   drainMainQueue();
   EXPECT_EQ(reports.notifications, 1);
-}
-
-TEST(ReachabilityTest, StoppingANotifierNeverStartedIsHarmless) {
-  Reports reports;
-  auto monitor = loopbackMonitor();
-  reports.watch(monitor);
-  monitor->stopNotifier();
-  EXPECT_FALSE(monitor->notifierRunning());
-  EXPECT_FALSE(monitor->flags());
-  drainMainQueue();
-  EXPECT_EQ(reports.notifications, 0);
-}
-
-TEST(ReachabilityTest, ContextDescriptionAnswersNilOnceTheMonitorIsGone) {
-  auto monitor = loopbackMonitor();
-  auto weakifier = brelum::detail::ReachabilityWeakifier::make(monitor);
-  auto context = weakifier->context();
-  // What the target does while registered: it holds its own reference.
-  const void* info = context.retain(context.info);
-  EXPECT_EQ(context.copyDescription(info), "unavailable flags");
-  (void)monitor->connection();
-  EXPECT_EQ(context.copyDescription(info), "-R -----ld");
-  monitor.reset();
-  weakifier.reset();
-  EXPECT_EQ(context.copyDescription(info), "nil");
-  context.release(info);
 }
 
 TEST(ReachabilityTest, MonitorReleasedWithANotificationPendingPostsNothing) {

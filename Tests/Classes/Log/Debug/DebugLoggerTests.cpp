@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "Classes/DateFactory.h"
 #include "Classes/Log/Debug/DebugLoggerFactory.h"
 #include "Platform/Foundation/Console.h"
 
@@ -15,23 +14,6 @@ using brelum::DebugLoggerFactory;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-TEST(DebugLogger, QuietFactoryMakesLoggersThatWriteNothing) {
-  platform::ConsoleCapture console;
-  const auto logger = DebugLoggerFactory::make(false)->make();
-  logger->debug("delivery failed");
-  logger->debug("");
-  EXPECT_EQ(console.lines(), Lines{});
-}
-
-TEST(DebugLogger, VerboseFactoryMakesLoggersThatWriteEachMessageUnchanged) {
-  platform::ConsoleCapture console;
-  const auto logger = DebugLoggerFactory::make(true)->make();
-  logger->debug("Event \"open\" failed: 503");
-  logger->debug("");
-  logger->debug("  spaced  ");
-  EXPECT_EQ(console.lines(), (Lines{"Event \"open\" failed: 503", "", "  spaced  "}));
-}
 
 TEST(DebugLogger, SwitchingTheFlagChangesOnlyLaterCalls) {
   platform::ConsoleCapture console;
@@ -58,17 +40,6 @@ TEST(DebugLogger, FactoryMakesAFreshLoggerEachTimeThatKeepsItsOwnFlag) {
   second->debug("heard");
   factory->make()->debug("new");
   EXPECT_EQ(console.lines(), (Lines{"heard", "new"}));
-}
-
-TEST(DateFactory, ReadsTheClockAnewOnEveryCall) {
-  const auto clock = brelum::DateFactory::make();
-  const auto before = platform::Date::now();
-  const auto first = clock->now();
-  const auto second = clock->now();
-  const auto after = platform::Date::now();
-  EXPECT_LE(before, first);
-  EXPECT_LE(first, second);
-  EXPECT_LE(second, after);
 }
 
 }  // namespace

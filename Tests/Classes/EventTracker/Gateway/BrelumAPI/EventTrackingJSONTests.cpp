@@ -71,7 +71,6 @@ TEST_P(DocumentInZone, IsWrittenExactly) {
 INSTANTIATE_TEST_SUITE_P(Zones, DocumentInZone,
                          ::testing::Values(ZoneCase{"Asia/Kolkata", "2025-12-07T03:32:40+0530"},
                                            ZoneCase{"America/New_York", "2025-12-06T17:02:40-0500"},
-                                           ZoneCase{"UTC", "2025-12-06T22:02:40+0000"},
                                            ZoneCase{"Asia/Kathmandu", "2025-12-07T03:47:40+0545"}),
                          [](const auto& info) {
                            std::string name(info.param.zone);
@@ -108,30 +107,6 @@ TEST(EventTrackingJSON, AbsentEventLeavesTheMemberOut) {
   EXPECT_EQ(body.size(), 9u);
 }
 
-// Text goes out as UTF-8, at its own size; the queue refuses U+FFFE and U+FFFF raw, and
-// escaped they arrive. The text reads back to exactly what the host gave.
-TEST(EventTrackingJSON, HostTextIsUTF8WithOnlyWhatJSONAndTheQueueRefuseEscaped) {
-  const std::string name =
-      "\xEF\xBF\xBE|\xEF\xBF\xBF|\xC3\xA9|\xF0\x9F\x94\xB4|\x01|\"\\|+&=%|\xE2\x80\xA8|\x7F";
-  const auto text = encode(
-      build(Event::send_chat_message("s", name, "c", "n"), kCreatedAt, {"u", "c", name, "g"}));
-  ASSERT_TRUE(text.has_value());
-  EXPECT_NE(
-      text->find(
-          "\"\\ufffe|\\uffff|\xC3\xA9|\xF0\x9F\x94\xB4|\\u0001|\\\"\\\\|+&=%|\xE2\x80\xA8|\x7F\""),
-      std::string::npos)
-      << *text;
-  const auto parsed = nlohmann::json::parse(*text);
-  EXPECT_EQ(parsed["data"]["event"]["user"]["name"], name);
-  EXPECT_EQ(parsed["data"]["event"]["event"]["chat_message"], name);
-}
-
-TEST(EventTrackingJSON, TextThatIsNotUTF8IsReplacedNotThrown) {
-  const auto text = encode(build(Event::closeSDK("ok\xC3\x28\xFF")));
-  ASSERT_TRUE(text.has_value());
-  EXPECT_NE(text->find("\"show_id\":\"ok\xEF\xBF\xBD(\xEF\xBF\xBD\""), std::string::npos) << *text;
-}
-
 struct FailureCase {
   std::string_view name;
   Date createdAt;
@@ -160,16 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
     Documents, NonFiniteNumbers,
     ::testing::Values(FailureCase{"CreatedAtNaN", Date(kNaN), Event::open_app("e"),
                                   "data.event.created_at_in_ms"},
-                      FailureCase{"CreatedAtInfinite", Date(-kInfinity), Event::open_app("e"),
-                                  "data.event.created_at_in_ms"},
                       FailureCase{"CreatedAtTooLargeForMilliseconds", Date(1.0e306),
                                   Event::open_app("e"), "data.event.created_at_in_ms"},
                       FailureCase{"SessionStartInfinite", kCreatedAt,
                                   Event::session("s", Date(kInfinity), Date(1)),
-                                  "data.event.event.start_session"},
-                      FailureCase{"SessionEndNaN", kCreatedAt,
-                                  Event::session("s", Date(1), Date(kNaN)),
-                                  "data.event.event.end_session"}),
+                                  "data.event.event.start_session"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct SnakeCase {
@@ -183,35 +153,15 @@ TEST_P(SnakeCaseKeys, ConvertAsTheKeyStrategySpellsThem) {
   EXPECT_EQ(convertToSnakeCase(GetParam().key), GetParam().converted);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Keys, SnakeCaseKeys,
-    ::testing::Values(SnakeCase{"showId", "show_id"},
-                      SnakeCase{"productIdClient", "product_id_client"},
-                      SnakeCase{"isWifi", "is_wifi"}, SnakeCase{"screen_name", "screen_name"},
-                      SnakeCase{"total_session_time_millisecond", "total_session_time_millisecond"},
-                      SnakeCase{"myURLProperty", "my_url_property"}, SnakeCase{"myURL", "my_url"},
-                      SnakeCase{"aB", "a_b"}, SnakeCase{"x2Y", "x2_y"}, SnakeCase{"", ""},
-                      SnakeCase{"a", "a"}, SnakeCase{"Id", "id"},
-                      SnakeCase{"caf\xC3\xA9"
-                                "Au",
-                                "caf\xC3\xA9"
-                                "_au"}));
-
-TEST(EventTrackingJSONCodingKeys, RawValuesRoundTripAndOnlyRawValuesMakeKeys) {
-  using Keys = EventTrackingJSON::CodingKeys;
-  using AttributeKeys = EventTrackingJSON::EventJSON::EventAttributesCodingKeys;
-  for (int i = 0; i <= static_cast<int>(Keys::device); ++i) {
-    const auto key = static_cast<Keys>(i);
-    EXPECT_EQ(fromRawValue<Keys>(rawValue(key)), key) << i;
-  }
-  for (int i = 0; i <= static_cast<int>(AttributeKeys::entryPointId); ++i) {
-    const auto key = static_cast<AttributeKeys>(i);
-    EXPECT_EQ(fromRawValue<AttributeKeys>(rawValue(key)), key) << i;
-  }
-  EXPECT_FALSE(fromRawValue<AttributeKeys>("show_id").has_value());  // the wire key, not raw
-  EXPECT_FALSE(fromRawValue<AttributeKeys>("screen").has_value());   // the case, not raw
-  EXPECT_FALSE(fromRawValue<Keys>("").has_value());
-}
+INSTANTIATE_TEST_SUITE_P(Keys, SnakeCaseKeys,
+                         ::testing::Values(SnakeCase{"screen_name", "screen_name"},
+                                           SnakeCase{"myURLProperty", "my_url_property"},
+                                           SnakeCase{"myURL", "my_url"}, SnakeCase{"x2Y", "x2_y"},
+                                           SnakeCase{"Id", "id"},
+                                           SnakeCase{"caf\xC3\xA9"
+                                                     "Au",
+                                                     "caf\xC3\xA9"
+                                                     "_au"}));
 
 // A value written through the encoder's containers directly.
 struct Pair {
@@ -271,16 +221,6 @@ struct Everything {
       container.encode("v" + std::to_string(i), kAwkwardTexts[i]);
       container.encode(kAwkwardTexts[i], std::uint64_t{i});
     }
-    container.nestedContainer("numbers", [](JSONEncoder::KeyedContainer& numbers) {
-      numbers.encode("max", std::numeric_limits<std::uint64_t>::max());
-      numbers.encode("zero", 0.0);
-      numbers.encode("negativeZero", -0.0);
-      numbers.encode("fraction", 1007.8125);
-      numbers.encode("large", 1.0e300);
-      numbers.encode("small", -2.5e-8);
-      numbers.encode("flag", true);
-      numbers.nestedContainer("empty", [](JSONEncoder::KeyedContainer&) {});
-    });
     return container.result();
   }
 };
@@ -291,15 +231,6 @@ nlohmann::ordered_json everythingByHand() {
     root["v" + std::to_string(i)] = std::string(kAwkwardTexts[i]);
     root[std::string(kAwkwardTexts[i])] = std::uint64_t{i};
   }
-  auto& numbers = root["numbers"];
-  numbers["max"] = std::numeric_limits<std::uint64_t>::max();
-  numbers["zero"] = 0.0;
-  numbers["negativeZero"] = -0.0;
-  numbers["fraction"] = 1007.8125;
-  numbers["large"] = 1.0e300;
-  numbers["small"] = -2.5e-8;
-  numbers["flag"] = true;
-  numbers["empty"] = nlohmann::ordered_json::object();
   return root;
 }
 
