@@ -54,8 +54,8 @@ class SocketManagerTest : public testsupport::BackendTest {
   std::shared_ptr<SocketWatch> watch_;
 };
 
-TEST_F(SocketManagerTest, ConnectsUnderTheServersNameAndEchoesEveryKindOfItem) {
-  connect({}, {"echo"});
+TEST_F(SocketManagerTest, ConnectsUnderTheServersNameAndEveryKindOfItemTravelsBothWays) {
+  connect({}, {"echo", "answer"});
   EXPECT_EQ(socket_->status(), SocketIOStatus::connected);
   EXPECT_EQ(manager_->status(), SocketIOStatus::connected);
   const auto connected = watch_->last(SocketClientEvent::connect);
@@ -71,7 +71,8 @@ TEST_F(SocketManagerTest, ConnectsUnderTheServersNameAndEchoesEveryKindOfItem) {
   EXPECT_EQ((*who)[0]["host"], "socket.brelum.io");
   EXPECT_EQ((*who)[0]["eio"], 4);
 
-  const Items items{"text", 42, -1.5, true, nullptr, SocketData{{"a", {1, "two"}}}, "ü\u2028"};
+  const SocketData tree{{"file", bytes({1, 2})}, {"parts", {bytes({3}), "x", bytes({4})}}};
+  const Items items{"text", 42, -1.5, true, nullptr, "ü\u2028", bytes({}), bytes({9}), tree};
   int written = 0;
   socket_->emit("echo", items, [&](std::expected<void, SocketIOError> result) {
     EXPECT_TRUE(result.has_value());
@@ -82,67 +83,27 @@ TEST_F(SocketManagerTest, ConnectsUnderTheServersNameAndEchoesEveryKindOfItem) {
   EXPECT_EQ(watch_->last("echo"), items);
   EXPECT_EQ(written, 1);
   EXPECT_EQ(watch_->offMainQueue, 0);
+
+  auto acknowledged = sockettest::ask(*socket_, "ack", items);
+  ASSERT_TRUE(acknowledged.has_value()) << description(acknowledged.error());
+  EXPECT_EQ(*acknowledged, items);
 }
 
-TEST_F(SocketManagerTest, AcknowledgementsTravelBothWays) {
+TEST_F(SocketManagerTest, TheServersQuestionsAreAnsweredOnce) {
   connect({}, {"answer"});
-  auto answer = sockettest::ask(*socket_, "ack", {"a", 2, SocketData{{"k", "v"}}});
-  ASSERT_TRUE(answer.has_value()) << description(answer.error());
-  EXPECT_EQ(*answer, (Items{"a", 2, SocketData{{"k", "v"}}}));
-
-  // The server asks; our handler answers; the server tells what it got.
   int asked = 0;
   socket_->on("question", [&](const Items& data, const SocketAckEmitter& ack) {
     ++asked;
-    EXPECT_EQ(data, (Items{1, "two"}));
+    EXPECT_EQ(data, (Items{1, bytes({2})}));
     EXPECT_TRUE(ack.expected());
     ack.with({"reply", data[0]});
     ack.with({"a second answer is never sent"});
   });
-  socket_->emit("ask", {"question", 1, "two"});
+  socket_->emit("ask", {"question", 1, bytes({2})});
   ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count("answer") == 1; }));
   EXPECT_EQ(watch_->last("answer"), (Items{"reply", 1}));
   EXPECT_EQ(asked, 1);
 }
-
-struct BinaryCase {
-  std::string name;
-  Items items;
-};
-
-class SocketManagerBinary : public SocketManagerTest,
-                            public ::testing::WithParamInterface<BinaryCase> {};
-
-TEST_P(SocketManagerBinary, TravelsBothWaysInEventsAndAcknowledgements) {
-  connect({}, {"echo", "answer"});
-  const auto& items = GetParam().items;
-
-  socket_->emit("echo", items);
-  ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count("echo") == 1; }));
-  EXPECT_EQ(watch_->last("echo"), items);
-
-  auto acknowledged = sockettest::ask(*socket_, "ack", items);
-  ASSERT_TRUE(acknowledged.has_value());
-  EXPECT_EQ(*acknowledged, items);
-
-  // Binary in the server's question and in our answer to it.
-  socket_->on("question", [](const Items& data, const SocketAckEmitter& ack) { ack.with(data); });
-  Items ask{"question"};
-  ask.insert(ask.end(), items.begin(), items.end());
-  socket_->emit("ask", ask);
-  ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count("answer") == 1; }));
-  EXPECT_EQ(watch_->last("answer"), items);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Attachments, SocketManagerBinary,
-    ::testing::Values(
-        BinaryCase{"Empty", {bytes({})}},
-        BinaryCase{"MixedWithJSON", {"before", bytes({9}), 3, bytes({8, 7})}},
-        BinaryCase{"Nested",
-                   {SocketData{{"file", bytes({1, 2})}, {"parts", {bytes({3}), "x", bytes({4})}}}}},
-        BinaryCase{"Large", {SocketData::binary(socketio::SocketBytes(300000, 0xA5))}}),
-    [](const auto& info) { return info.param.name; });
 
 struct RefusedEmit {
   std::string name;
@@ -200,17 +161,8 @@ INSTANTIATE_TEST_SUITE_P(
                     SocketIOError::payloadTooLarge}),
     [](const auto& info) { return info.param.name; });
 
-TEST_F(SocketManagerTest, AFrameJustWithinMaxPayloadGoesThrough) {
-  connect({}, {"echo"});
-  // "4", "2[\"echo\",\"", the text and "\"]" make exactly the server's limit.
-  const std::string text(1000000 - 13, 'y');
-  socket_->emit("echo", {text});
-  ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count("echo") == 1; }));
-  EXPECT_EQ(watch_->last("echo"), Items{text});
-}
-
-// WebSocket frame lengths take one, two or eight bytes; each side of each boundary, for
-// text frames and for binary attachments.
+// WebSocket frame lengths take one, two or eight bytes; each side of each boundary, and
+// exactly the server's limit, for text frames and for binary attachments.
 class SocketManagerFrameLength : public SocketManagerTest,
                                  public ::testing::WithParamInterface<std::size_t> {};
 
@@ -228,22 +180,7 @@ TEST_P(SocketManagerFrameLength, ArrivesWhole) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boundaries, SocketManagerFrameLength,
-                         ::testing::Values(125, 126, 127, 65535, 65536, 65537));
-
-TEST_F(SocketManagerTest, ABurstOfEmitsArrivesWholeAndInOrder) {
-  connect({}, {"echo"});
-  constexpr int kCount = 3000;
-  int written = 0;
-  for (int i = 0; i < kCount; ++i) {
-    socket_->emit("echo", {i, std::string(static_cast<std::size_t>(i % 300), 'x')},
-                  [&](auto result) { written += result.has_value() ? 1 : 0; });
-  }
-  ASSERT_TRUE(
-      runMainLoopUntil([&] { return watch_->count("echo") == kCount && written == kCount; }));
-  for (int i = 0; i < kCount; ++i) {
-    ASSERT_EQ(watch_->events["echo"][static_cast<std::size_t>(i)][0], i);
-  }
-}
+                         ::testing::Values(125, 126, 127, 65535, 65536, 65537, 1000000));
 
 TEST_F(SocketManagerTest, EmittingWhileNotConnectedFailsAtOnce) {
   auto manager = sockettest::makeManager();
@@ -483,7 +420,6 @@ INSTANTIATE_TEST_SUITE_P(
                          "EVENT packet on / (id 7)"},
         UnreadablePacket{"LoneSurrogate", SocketData::array({R"(42["x","\ud800"])"}),
                          "payload is not JSON"},
-        UnreadablePacket{"BrokenJSON", SocketData::array({R"(42["x",)"}), "EVENT packet on /"},
         UnreadablePacket{"EventWithoutName", SocketData::array({"42[]"}), "wrong shape"},
         // Its attachment is taken and dropped with it.
         UnreadablePacket{
