@@ -31,22 +31,22 @@ const fs::path& clipFolder() {
   return folder.path;
 }
 
-std::string describe(const ClipSpec& spec) {
+std::string describe(const ClipRecipe& recipe) {
   std::ostringstream name;
-  name << "clip-" << spec.seconds << "s-" << spec.width << "x" << spec.height << "-"
-       << spec.framesPerSecond << "fps-" << spec.kilobitsPerSecond << "k-" << spec.pattern << "."
-       << spec.extension();
+  name << "clip-" << recipe.seconds << "s-" << recipe.width << "x" << recipe.height << "-"
+       << recipe.framesPerSecond << "fps-" << recipe.kilobitsPerSecond << "k-" << recipe.pattern
+       << "." << recipe.extension();
   return name.str();
 }
 
-std::string pipelineText(const ClipSpec& spec, const fs::path& file) {
-  const bool webm = spec.format == ClipSpec::Format::webm;
-  const int bitsPerSecond = spec.kilobitsPerSecond * 1000;
+std::string pipelineText(const ClipRecipe& recipe, const fs::path& file) {
+  const bool webm = recipe.format == ClipRecipe::Format::webm;
+  const int bitsPerSecond = recipe.kilobitsPerSecond * 1000;
   std::ostringstream text;
-  text << "videotestsrc pattern=" << spec.pattern
-       << " num-buffers=" << spec.seconds * spec.framesPerSecond
-       << " ! video/x-raw,width=" << spec.width << ",height=" << spec.height
-       << ",framerate=" << spec.framesPerSecond << "/1 ! ";
+  text << "videotestsrc pattern=" << recipe.pattern
+       << " num-buffers=" << recipe.seconds * recipe.framesPerSecond
+       << " ! video/x-raw,width=" << recipe.width << ",height=" << recipe.height
+       << ",framerate=" << recipe.framesPerSecond << "/1 ! ";
   if (webm) {
     text << "vp8enc deadline=1";
     if (bitsPerSecond) text << " target-bitrate=" << bitsPerSecond;
@@ -58,7 +58,7 @@ std::string pipelineText(const ClipSpec& spec, const fs::path& file) {
   }
   // Opus wants 48 kHz; 480 samples a buffer make 100 buffers a second.
   text << " ! filesink location=\"" << file.string() << "\" "
-       << "audiotestsrc wave=sine samplesperbuffer=480 num-buffers=" << spec.seconds * 100
+       << "audiotestsrc wave=sine samplesperbuffer=480 num-buffers=" << recipe.seconds * 100
        << " ! audio/x-raw,rate=48000 ! audioconvert ! " << (webm ? "opusenc" : "avenc_aac")
        << " ! mux.";
   return text.str();
@@ -94,20 +94,20 @@ std::expected<void, std::string> encode(const std::string& description) {
 
 }  // namespace
 
-std::string ClipSpec::extension() const {
+std::string ClipRecipe::extension() const {
   return format == Format::webm ? "webm" : "mp4";
 }
 
-std::expected<fs::path, std::string> makeClip(const ClipSpec& spec) {
+std::expected<fs::path, std::string> makeClip(const ClipRecipe& recipe) {
   static std::mutex mutex;
   static std::map<std::string, fs::path> made;
   std::lock_guard lock(mutex);
-  const auto name = describe(spec);
+  const auto name = describe(recipe);
   if (auto found = made.find(name); found != made.end()) return found->second;
   if (clipFolder().empty()) return std::unexpected(std::string("no temporary folder"));
   gst_init(nullptr, nullptr);
   const auto file = clipFolder() / name;
-  if (auto encoded = encode(pipelineText(spec, file)); !encoded) {
+  if (auto encoded = encode(pipelineText(recipe, file)); !encoded) {
     return std::unexpected("making " + name + ": " + encoded.error());
   }
   made.emplace(name, file);

@@ -8,7 +8,7 @@ namespace testsupport {
 
 // Short clips made with GStreamer when a test first asks for them: a moving test pattern
 // with a sine tone.
-struct ClipSpec {
+struct ClipRecipe {
   enum class Format { webm, mp4 };  // VP8 + Opus in WebM; H.264 + AAC in MP4
 
   Format format = Format::webm;
@@ -26,8 +26,8 @@ struct ClipSpec {
   [[nodiscard]] std::string extension() const;
 };
 
-// The clip's file, made once per spec and test program in a folder removed at exit; the
+// The clip's file, made once per recipe and test program in a folder removed at exit; the
 // error says why it could not be made.
-[[nodiscard]] std::expected<std::filesystem::path, std::string> makeClip(const ClipSpec& spec);
+[[nodiscard]] std::expected<std::filesystem::path, std::string> makeClip(const ClipRecipe& recipe);
 
 }  // namespace testsupport

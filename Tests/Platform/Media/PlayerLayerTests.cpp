@@ -16,15 +16,15 @@ namespace {
 using namespace std::chrono_literals;
 using platform::Player;
 using platform::PlayerLayer;
-using testsupport::ClipSpec;
+using testsupport::ClipRecipe;
 using testsupport::runMainLoopUntil;
 
 class PlayerLayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Colour bars: yellow (red and green, no blue) second from the left, cyan third.
-    const ClipSpec spec{.seconds = 1, .pattern = "smpte"};
-    auto clip = testsupport::makeClip(spec);
+    const ClipRecipe recipe{.seconds = 1, .pattern = "smpte"};
+    auto clip = testsupport::makeClip(recipe);
     ASSERT_TRUE(clip) << clip.error();
     player_ = Player::make();
     player_->replaceCurrentItem(

@@ -18,7 +18,7 @@ using mediatests::MediaProbe;
 using platform::Player;
 using platform::PlayerItem;
 using platform::PlayerStatus;
-using testsupport::ClipSpec;
+using testsupport::ClipRecipe;
 using testsupport::runMainLoopUntil;
 
 std::shared_ptr<Player> playerFor(const std::string& url) {
@@ -27,15 +27,15 @@ std::shared_ptr<Player> playerFor(const std::string& url) {
   return player;
 }
 
-std::string fileURL(const ClipSpec& spec) {
-  auto clip = testsupport::makeClip(spec);
+std::string fileURL(const ClipRecipe& recipe) {
+  auto clip = testsupport::makeClip(recipe);
   if (!clip) ADD_FAILURE() << clip.error();
   return "file://" + clip.value_or("/missing").string();
 }
 
 TEST(PlayerClip, PlaysEveryPictureAndReportsTheEndAsRateZero) {
-  const ClipSpec spec{.seconds = 1};
-  auto player = playerFor(fileURL(spec));
+  const ClipRecipe recipe{.seconds = 1};
+  auto player = playerFor(fileURL(recipe));
   auto probe = MediaProbe::watch(player);
   probe->onNotice = [&](const MediaProbe::Notice& notice) {
     if (notice.keyPath == "status" && notice.status == PlayerStatus::readyToPlay) player->play();
@@ -46,12 +46,12 @@ TEST(PlayerClip, PlaysEveryPictureAndReportsTheEndAsRateZero) {
   EXPECT_EQ(probe->count("player.rate", 1), 1);
   EXPECT_EQ(player->rate(), 0);
   ASSERT_TRUE(probe->lastFrame);
-  EXPECT_EQ(probe->lastFrame->width(), spec.width);
-  EXPECT_EQ(probe->lastFrame->height(), spec.height);
-  EXPECT_GE(probe->lastFrame->bytesPerRow(), std::size_t(spec.width) * 4);
+  EXPECT_EQ(probe->lastFrame->width(), recipe.width);
+  EXPECT_EQ(probe->lastFrame->height(), recipe.height);
+  EXPECT_GE(probe->lastFrame->bytesPerRow(), std::size_t(recipe.width) * 4);
   // Pictures keep coming to the end; how many a slow (sanitized, loaded) machine shows in real
   // time is the benchmark's business.
-  EXPECT_GE(probe->presentationTimes.size(), std::size_t(spec.framesPerSecond) / 3);
+  EXPECT_GE(probe->presentationTimes.size(), std::size_t(recipe.framesPerSecond) / 3);
   EXPECT_GT(probe->presentationTimes.back(), 500ms);
   EXPECT_FALSE(probe->offMainThread);
   EXPECT_FALSE(probe->wrongObject);

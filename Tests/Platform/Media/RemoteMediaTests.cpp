@@ -19,7 +19,7 @@ using mediatests::MediaProbe;
 using platform::Player;
 using platform::PlayerItem;
 using platform::PlayerStatus;
-using testsupport::ClipSpec;
+using testsupport::ClipRecipe;
 using testsupport::runMainLoopUntil;
 
 // Media from the stand-in back end over HTTPS, under one of the framework's real host names:
@@ -29,13 +29,13 @@ class RemoteMediaTest : public testsupport::BackendTest {
  protected:
   static constexpr const char* kHost = "console.brelum.io";
 
-  std::string serve(const ClipSpec& spec) {
-    auto clip = testsupport::makeClip(spec);
+  std::string serve(const ClipRecipe& recipe) {
+    auto clip = testsupport::makeClip(recipe);
     if (!clip) {
       ADD_FAILURE() << clip.error();
       return {};
     }
-    const auto name = "clip." + spec.extension();
+    const auto name = "clip." + recipe.extension();
     backend().serveMedia(name, *clip);
     return std::string("https://") + kHost + "/media/" + name;
   }
@@ -61,15 +61,15 @@ class RemoteMediaTest : public testsupport::BackendTest {
 };
 
 class RemoteClip : public RemoteMediaTest,
-                   public ::testing::WithParamInterface<ClipSpec::Format> {};
+                   public ::testing::WithParamInterface<ClipRecipe::Format> {};
 
 TEST_P(RemoteClip, PlaysToTheEndThroughRangedReadsOfTheVerifiedHost) {
-  const ClipSpec spec{.format = GetParam(), .seconds = 1};
-  open(serve(spec));
+  const ClipRecipe recipe{.format = GetParam(), .seconds = 1};
+  open(serve(recipe));
   ASSERT_TRUE(runUntilEnded());
-  EXPECT_GE(probe_->presentationTimes.size(), std::size_t(spec.framesPerSecond) / 3);
+  EXPECT_GE(probe_->presentationTimes.size(), std::size_t(recipe.framesPerSecond) / 3);
   EXPECT_GT(probe_->presentationTimes.back(), 500ms);
-  const auto reads = backend().requests("/media/clip." + spec.extension());
+  const auto reads = backend().requests("/media/clip." + recipe.extension());
   ASSERT_FALSE(reads.empty());
   for (const auto& read : reads) {
     EXPECT_TRUE(read.header("range").value_or("").starts_with("bytes=")) << read.path;
@@ -78,9 +78,9 @@ TEST_P(RemoteClip, PlaysToTheEndThroughRangedReadsOfTheVerifiedHost) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, RemoteClip,
-                         ::testing::Values(ClipSpec::Format::webm, ClipSpec::Format::mp4),
+                         ::testing::Values(ClipRecipe::Format::webm, ClipRecipe::Format::mp4),
                          [](const auto& info) {
-                           return ClipSpec{.format = info.param}.extension();
+                           return ClipRecipe{.format = info.param}.extension();
                          });
 
 TEST_F(RemoteMediaTest, ServerWithoutRangeSupportStillPlays) {

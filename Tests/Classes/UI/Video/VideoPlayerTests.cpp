@@ -27,14 +27,14 @@ using platform::Application;
 using platform::ApplicationState;
 using platform::PlayerItem;
 using platform::PlayerLayer;
-using testsupport::ClipSpec;
+using testsupport::ClipRecipe;
 using testsupport::runMainLoopUntil;
 using Clock = std::chrono::steady_clock;
 
 constexpr const char* kHost = "console.brelum.io";
 
-platform::URL fileURL(const ClipSpec& spec) {
-  auto clip = testsupport::makeClip(spec);
+platform::URL fileURL(const ClipRecipe& recipe) {
+  auto clip = testsupport::makeClip(recipe);
   if (!clip) ADD_FAILURE() << clip.error();
   return *platform::URL::make("file://" + clip.value_or("/missing").string());
 }
