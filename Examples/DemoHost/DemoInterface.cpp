@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Examples/DemoHost/DemoSnapshot.h"
 #include "Examples/DemoHost/ProfileCard.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Console.h"
@@ -119,19 +120,7 @@ void touch(const Scene& scene, PointerPhase phase, Point at) {
   platform::Application::shared().sendPointer(scene.window(), phase, at);
 }
 
-bool snapshot(Scene& scene, const std::filesystem::path& folder, const std::string& name,
-              platform::Snapshot::Clock::time_point at = platform::Snapshot::Clock::now()) {
-  const auto path = folder / name;
-  if (auto written = platform::Snapshot::writePNG(*scene.window(), path, at); !written) {
-    Console::print("  Snapshot " + name + ": " + written.error().message());
-    return false;
-  }
-  Console::print("  Snapshot: " + path.string());
-  return true;
-}
-
 bool playScripted(Scene& scene) {
-  const auto folder = std::filesystem::temp_directory_path() / "brelum-demo-snapshots";
   Console::print("  No display in use: playing a scripted sequence");
   // Drawn at a phone's density, as the picture would appear on one.
   platform::Screen::main().setScale(2);
@@ -141,7 +130,7 @@ bool playScripted(Scene& scene) {
     return false;
   }
   Console::print("  Profile card from ProfileCard.nib; its badge glyph came from the back end");
-  if (!snapshot(scene, folder, "1-start.png")) return false;
+  if (!snapshot(*scene.window(), "1-start.png")) return false;
 
   const Point from = scene.square()->center();
   touch(scene, PointerPhase::down, from);
@@ -150,7 +139,7 @@ bool playScripted(Scene& scene) {
   }
   touch(scene, PointerPhase::up, {from.x - 96, from.y - 160});
   Console::print("  Dragged the square by (-96, -160)");
-  if (!snapshot(scene, folder, "2-dragged.png")) return false;
+  if (!snapshot(*scene.window(), "2-dragged.png")) return false;
 
   touch(scene, PointerPhase::down, scene.buttonCenter());
   touch(scene, PointerPhase::up, scene.buttonCenter());
@@ -158,12 +147,12 @@ bool playScripted(Scene& scene) {
   const auto& animations = scene.square()->animations();
   if (animations.empty()) return false;
   const auto halfway = animations.front().start + animations.front().duration / 2;
-  if (!snapshot(scene, folder, "3-halfway-home.png", halfway)) return false;
+  if (!snapshot(*scene.window(), "3-halfway-home.png", halfway)) return false;
   if (!platform::MainLoop::runUntil([&] { return scene.returnsFinished() > 0; }, 5s)) {
     Console::print("  The animation did not finish within 5 s");
     return false;
   }
-  return snapshot(scene, folder, "4-home.png");
+  return snapshot(*scene.window(), "4-home.png");
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "Classes/UI/PIP/PIPContainerController.h"
 #include "Classes/UI/PIP/PIPManager.h"
+#include "Examples/DemoHost/DemoSnapshot.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Graphics/Screen.h"
@@ -85,13 +86,7 @@ class Script {
 
   bool snapshot(const std::string& name,
                 platform::Snapshot::Clock::time_point at = platform::Snapshot::Clock::now()) {
-    const auto path = folder_ / name;
-    if (auto written = platform::Snapshot::writePNG(*act_.window(), path, at); !written) {
-      Console::print("  Snapshot " + name + ": " + written.error().message());
-      return false;
-    }
-    Console::print("  Snapshot: " + path.string());
-    return true;
+    return demo::snapshot(*act_.window(), name, at);
   }
 
   void touch(PointerPhase phase, Point at) {
@@ -111,7 +106,6 @@ class Script {
 
  private:
   Act& act_;
-  std::filesystem::path folder_ = std::filesystem::temp_directory_path() / "brelum-demo-snapshots";
 };
 
 bool playScripted(Act& act) {

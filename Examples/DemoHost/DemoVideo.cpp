@@ -8,6 +8,7 @@
 
 #include "Classes/UI/PIP/PIPManager.h"
 #include "Classes/UI/Video/VideoController.h"
+#include "Examples/DemoHost/DemoSnapshot.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Media/Player.h"
@@ -47,16 +48,6 @@ bool step(const std::string& what, const std::function<bool()>& done) {
   }
   Console::print("  " + what + ": not within 20 s");
   return false;
-}
-
-bool snapshot(platform::Window& window, const std::string& name) {
-  const auto path = std::filesystem::temp_directory_path() / "brelum-demo-snapshots" / name;
-  if (auto written = platform::Snapshot::writePNG(window, path); !written) {
-    Console::print("  Snapshot " + name + ": " + written.error().message());
-    return false;
-  }
-  Console::print("  Snapshot: " + path.string());
-  return true;
 }
 
 bool playScripted(platform::Window& window, brelum::VideoController& controller) {
