@@ -119,30 +119,42 @@ void HTTPSessionWorker::enqueue(const std::shared_ptr<HTTPTransfer>& transfer) {
   if (wakeUp) wake();
 }
 
+// Every hand-over (taking a completion and putting it on its queue, or among the round's
+// ready ones) happens under `mutex_`: a stop past its deadline then never returns while a
+// completion the worker took is still in neither place.
 bool HTTPSessionWorker::take(const std::shared_ptr<HTTPTransfer>& transfer) {
   if (transfer->delivered.exchange(true, std::memory_order_acq_rel)) return false;
-  std::lock_guard lock(mutex_);
   undelivered_.erase(transfer);
   return true;
 }
 
-void HTTPSessionWorker::deliver(const std::shared_ptr<HTTPTransfer>& transfer,
-                                DataResponse response) {
-  if (!take(transfer)) return;
+void HTTPSessionWorker::post(const std::shared_ptr<HTTPTransfer>& transfer, DataResponse response) {
   transfer->queue->async([completion = std::exchange(transfer->completion, nullptr),
                           response = std::move(response)]() mutable {
     if (completion) completion(std::move(response));
   });
 }
 
+void HTTPSessionWorker::deliver(const std::shared_ptr<HTTPTransfer>& transfer,
+                                DataResponse response) {
+  std::lock_guard lock(mutex_);
+  if (take(transfer)) post(transfer, std::move(response));
+}
+
 void HTTPSessionWorker::deliverLater(const std::shared_ptr<HTTPTransfer>& transfer,
                                      DataResponse response) {
+  std::lock_guard lock(mutex_);
   if (!take(transfer)) return;
   ready_.push_back(
       {transfer->queue, std::exchange(transfer->completion, nullptr), std::move(response)});
 }
 
 void HTTPSessionWorker::postReady() {
+  std::lock_guard lock(mutex_);
+  postReadyLocked();
+}
+
+void HTTPSessionWorker::postReadyLocked() {
   while (!ready_.empty()) {
     // The first queue's completions, in the order they were taken; the rest wait their turn.
     const auto queue = ready_.front().queue;
@@ -175,12 +187,11 @@ bool HTTPSessionWorker::waitUntilFinished(Clock::time_point deadline) {
 }
 
 void HTTPSessionWorker::cancelUndelivered() {
-  std::vector<std::shared_ptr<HTTPTransfer>> pending;
-  {
-    std::lock_guard lock(mutex_);
-    pending.assign(undelivered_.begin(), undelivered_.end());
+  std::lock_guard lock(mutex_);
+  postReadyLocked();
+  for (const auto& transfer : std::vector(undelivered_.begin(), undelivered_.end())) {
+    if (take(transfer)) post(transfer, {std::nullopt, {}, cancelledError()});
   }
-  for (const auto& transfer : pending) deliver(transfer, {std::nullopt, {}, cancelledError()});
 }
 
 void HTTPSessionWorker::wake() {

@@ -90,12 +90,15 @@ class HTTPSessionWorker {
     DataResponse response;
   };
 
+  // Whether the caller is the one to deliver `transfer`'s completion. Needs `mutex_`.
+  [[nodiscard]] bool take(const std::shared_ptr<HTTPTransfer>& transfer);
+  // Puts a taken completion on its queue. Needs `mutex_`.
+  static void post(const std::shared_ptr<HTTPTransfer>& transfer, DataResponse response);
   // The worker's deliveries: taken at once, posted together at the end of the round, one
   // task per queue, so that a round that ends many exchanges wakes each queue once.
-  // Whether the caller is the one to deliver `transfer`'s completion.
-  [[nodiscard]] bool take(const std::shared_ptr<HTTPTransfer>& transfer);
   void deliverLater(const std::shared_ptr<HTTPTransfer>& transfer, DataResponse response);
   void postReady();
+  void postReadyLocked();  // needs `mutex_`
 
   void wake();
   void poll();
@@ -128,6 +131,7 @@ class HTTPSessionWorker {
   bool accepting_ = true;                                          // guarded by mutex_
   std::vector<std::shared_ptr<HTTPTransfer>> submitted_;           // guarded by mutex_
   std::unordered_set<std::shared_ptr<HTTPTransfer>> undelivered_;  // guarded by mutex_
+  std::vector<Ready> ready_;                                       // guarded by mutex_
 
   // The worker's. The trust store outlives the handles, whose TLS contexts refer to it.
   TrustStore trust_;
@@ -135,7 +139,6 @@ class HTTPSessionWorker {
   std::uint64_t connectionsGeneration_ = 0;  // the trust setting of the pooled connections
   std::unordered_map<std::string, Origin> origins_;
   std::unordered_map<CURL*, Running> running_;
-  std::vector<Ready> ready_;
   std::vector<std::unique_ptr<CurlEasyHandle>> idleHandles_;
   SharedCurlSlist connectTo_;
   std::optional<std::uint64_t> connectToGeneration_;
