@@ -8,6 +8,7 @@
 
 #include <cairo.h>
 
+#include "Platform/Graphics/CairoPixel.h"
 #include "Platform/Graphics/GIFDecoder.h"
 #include "Platform/Graphics/JPEGDecoder.h"
 #include "Platform/Graphics/PNGDecoder.h"
@@ -35,14 +36,6 @@ std::optional<Format> sniff(std::span<const std::uint8_t> data) {
     return Format::gif;
   }
   return std::nullopt;
-}
-
-// Premultiplies with rounding; cairo's PNG writer divides back out with rounding, which is
-// what keeps opaque pixels and every alpha value exact.
-std::uint32_t premultipliedARGB(const std::uint8_t* rgba) {
-  const std::uint32_t a = rgba[3];
-  auto scale = [a](std::uint32_t c) { return (c * a + 127) / 255; };
-  return (a << 24) | (scale(rgba[0]) << 16) | (scale(rgba[1]) << 8) | scale(rgba[2]);
 }
 
 cairo_status_t appendToVector(void* closure, const unsigned char* data, unsigned int length) {
@@ -78,8 +71,13 @@ std::string_view description(ImageDecodeError error) noexcept {
   return "unknown image error";
 }
 
-Image::Image(int width, int height, std::shared_ptr<const std::uint8_t> pixels)
-    : width_(width), height_(height), pixels_(std::move(pixels)) {
+Image::Image(int width, int height, std::size_t bytesPerRow, PixelFormat format,
+             std::shared_ptr<const std::uint8_t> pixels)
+    : width_(width),
+      height_(height),
+      bytesPerRow_(bytesPerRow),
+      pixelFormat_(format),
+      pixels_(std::move(pixels)) {
 }
 
 std::shared_ptr<Image> Image::make(std::span<const std::uint8_t> data) {
@@ -93,14 +91,25 @@ std::shared_ptr<Image> Image::make(int width, int height, std::vector<std::uint8
   if (rgba.size() != expected) return nullptr;
   auto owner = std::make_shared<const std::vector<std::uint8_t>>(std::move(rgba));
   std::shared_ptr<const std::uint8_t> pixels(owner, owner->data());
-  std::shared_ptr<Image> image(new Image(width, height, std::move(pixels)));
+  std::shared_ptr<Image> image(
+      new Image(width, height, std::size_t(width) * 4, PixelFormat::rgba, std::move(pixels)));
   // A scale below 1 would make a point smaller than a pixel's worth of the image's data.
   if (std::isfinite(scale) && scale > 1) image->scale_ = scale;
   return image;
 }
 
+std::shared_ptr<Image> Image::wrap(int width, int height, std::size_t bytesPerRow,
+                                   PixelFormat format, std::shared_ptr<const std::uint8_t> pixels) {
+  if (width <= 0 || height <= 0 || !pixels || bytesPerRow / 4 < std::size_t(width)) return nullptr;
+  return std::shared_ptr<Image>(new Image(width, height, bytesPerRow, format, std::move(pixels)));
+}
+
+std::shared_ptr<Image> Image::empty() {
+  return std::shared_ptr<Image>(new Image(0, 0, 0, PixelFormat::rgba, nullptr));
+}
+
 std::shared_ptr<Image> Image::withRenderingMode(RenderingMode mode) const {
-  std::shared_ptr<Image> image(new Image(width_, height_, pixels_));
+  std::shared_ptr<Image> image(new Image(width_, height_, bytesPerRow_, pixelFormat_, pixels_));
   image->scale_ = scale_;
   image->renderingMode_ = mode;
   return image;
@@ -151,9 +160,11 @@ std::optional<std::vector<std::uint8_t>> Image::pngData() const {
     return std::nullopt;
   }
   for (int y = 0; y < height_; ++y) {
-    const std::uint8_t* source = pixels_.get() + std::size_t(y) * std::size_t(width_) * 4;
+    const std::uint8_t* source = pixels_.get() + std::size_t(y) * bytesPerRow_;
     std::uint32_t* target = argb.data() + std::size_t(y) * wordsPerRow;
-    for (int x = 0; x < width_; ++x) target[x] = premultipliedARGB(source + std::size_t(x) * 4);
+    for (int x = 0; x < width_; ++x) {
+      target[x] = detail::cairoARGB(source + std::size_t(x) * 4, pixelFormat_);
+    }
   }
 
   std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(

@@ -16,8 +16,9 @@ namespace platform {
 
 class Bundle;
 
-// A decoded bitmap: width × height pixels, four bytes each (red, green, blue, alpha, not
-// premultiplied), rows top to bottom without padding.
+// A bitmap: width × height pixels, four bytes each, rows top to bottom, bytesPerRow() apart.
+// Decoded and drawn images hold straight RGBA (red, green, blue, alpha, not premultiplied)
+// without padding; video pictures are wrapped as the decoder hands them over (BGRx).
 //
 // Images come from bytes of unknown origin (a server's answer, a cache entry), so decoding
 // is defensive: only PNG, JPEG and GIF (its first frame) are read, the input size and the
@@ -36,6 +37,11 @@ class Image {
     automatic,       // as the view showing it sees fit: its colours, in every view here
     alwaysOriginal,  // its own colours
     alwaysTemplate,  // its alpha only, filled with the tint colour of the view showing it
+  };
+
+  enum class PixelFormat {
+    rgba,  // red, green, blue, alpha; not premultiplied
+    bgrx,  // blue, green, red and an unused byte: opaque
   };
 
   struct DecodeLimits {
@@ -64,6 +70,16 @@ class Image {
                                                    std::vector<std::uint8_t> rgba,
                                                    double scale = 1);
 
+  // An image over pixels someone else made, without a copy: `pixels` (usually aliasing its
+  // owner) keeps them valid as long as the image lives. Null unless both sides are positive
+  // and each row of `bytesPerRow` holds the width's pixels.
+  [[nodiscard]] static std::shared_ptr<Image> wrap(int width, int height, std::size_t bytesPerRow,
+                                                   PixelFormat format,
+                                                   std::shared_ptr<const std::uint8_t> pixels);
+
+  // An image of no pixels and size zero, for what must answer an image but has none to draw.
+  [[nodiscard]] static std::shared_ptr<Image> empty();
+
   // The PNG resource `name` of `bundle`: "<name>@<n>x.png" for the main screen's scale n and
   // each smaller whole scale down to 2, then "<name>.png"; the image takes the scale of the
   // file found. Null when there is none, or it does not decode.
@@ -74,8 +90,10 @@ class Image {
 
   [[nodiscard]] int width() const noexcept { return width_; }
   [[nodiscard]] int height() const noexcept { return height_; }
+  [[nodiscard]] PixelFormat pixelFormat() const noexcept { return pixelFormat_; }
+  [[nodiscard]] std::size_t bytesPerRow() const noexcept { return bytesPerRow_; }
   [[nodiscard]] std::span<const std::uint8_t> pixels() const noexcept {
-    return {pixels_.get(), std::size_t(width_) * std::size_t(height_) * 4};
+    return {pixels_.get(), bytesPerRow_ * std::size_t(height_)};
   }
 
   [[nodiscard]] double scale() const noexcept { return scale_; }
@@ -95,14 +113,17 @@ class Image {
   [[nodiscard]] std::optional<std::vector<std::uint8_t>> pngData() const;
 
  private:
-  Image(int width, int height, std::shared_ptr<const std::uint8_t> pixels);
+  Image(int width, int height, std::size_t bytesPerRow, PixelFormat format,
+        std::shared_ptr<const std::uint8_t> pixels);
 
   int width_;
   int height_;
+  std::size_t bytesPerRow_;
+  PixelFormat pixelFormat_;
   double scale_ = 1;
   RenderingMode renderingMode_ = RenderingMode::automatic;
-  // Owned by whoever made them: a vector handed in, or the decoder's own buffer, kept as it
-  // is so that a large image is never held twice.
+  // Owned by whoever made them: a vector handed in, the decoder's own buffer or a video
+  // picture, kept as it is so that a large image is never held twice.
   std::shared_ptr<const std::uint8_t> pixels_;
 };
 

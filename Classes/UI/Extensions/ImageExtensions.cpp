@@ -10,8 +10,10 @@ std::shared_ptr<platform::Image> circle(double diameter, const platform::Color& 
   context.setFillColor(color);
   context.fillEllipse({0, 0, diameter, diameter});
   context.restoreState();
-  // TODO(#13): an empty image of size zero in place of null, once Image can make one.
-  return context.makeImage();
+  // A diameter that gives no drawing context (zero, negative, not finite) still answers an
+  // image: an empty one.
+  if (auto image = context.makeImage()) return image;
+  return platform::Image::empty();
 }
 
 }  // namespace brelum

@@ -10,10 +10,11 @@
 
 namespace platform::detail {
 
-// Cairo surfaces for the images a renderer draws. An image holds straight RGBA and Cairo
-// draws premultiplied pixels, so each image is converted once and kept while frames keep
-// drawing it: sweep() after a frame lets go of every surface that frame did not ask for.
-// Images that share pixels (the same image in another rendering mode) share one surface.
+// Cairo surfaces for the images a renderer draws. Cairo draws premultiplied pixels, so an
+// image of straight RGBA is converted once and kept while frames keep drawing it (a video
+// picture, already in Cairo's layout, is drawn from its own memory): sweep() after a frame lets go
+// of every surface that frame did not ask for. Images that share pixels (the same image in another
+// rendering mode) share one surface.
 //
 // Main thread only, like the renderer that owns it.
 class ImageSurfaceCache {

@@ -33,7 +33,8 @@ class CircleWithoutADiameter : public ::testing::TestWithParam<double> {};
 
 TEST_P(CircleWithoutADiameter, DrawsNothing) {
   auto image = brelum::circle(GetParam(), Color::white());
-  EXPECT_TRUE(!image || image->size() == (Size{0, 0}));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(image->size(), (Size{0, 0}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Diameters, CircleWithoutADiameter,

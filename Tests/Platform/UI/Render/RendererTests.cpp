@@ -54,6 +54,21 @@ std::shared_ptr<Image> solidImage(int side, RGBA colour) {
   return Image::make(side, side, std::move(pixels));
 }
 
+// An opaque picture of one colour as a video decoder hands it over: blue, green, red and an
+// unused byte per pixel, rows padded.
+std::shared_ptr<Image> solidPicture(int side, RGBA colour) {
+  const std::size_t bytesPerRow = std::size_t(side) * 4 + 8;
+  auto pixels = std::make_shared<std::vector<std::uint8_t>>(bytesPerRow * side, 0x7F);
+  for (int y = 0; y < side; ++y) {
+    for (int x = 0; x < side; ++x) {
+      auto* p = pixels->data() + y * bytesPerRow + x * 4;
+      p[0] = colour.blue, p[1] = colour.green, p[2] = colour.red;
+    }
+  }
+  return Image::wrap(side, side, bytesPerRow, Image::PixelFormat::bgrx,
+                     std::shared_ptr<const std::uint8_t>(pixels, pixels->data()));
+}
+
 class RendererTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -118,7 +133,7 @@ TEST_F(RendererTest, TemplateImagesTakeTheTintAndOriginalsKeepTheirColours) {
 
 TEST_F(RendererTest, ContentsFitByGravity) {
   auto view = coloured({0, 0, 80, 40}, Color{0, 0, 1, 1});
-  view->layer()->setContents(solidImage(4, kRed));
+  view->layer()->setContents(solidPicture(4, kRed));
   view->layer()->setContentsGravity(Layer::ContentsGravity::resizeAspect);
   window_->addSubview(view);
   EXPECT_PRED_FORMAT2(pixelsMatch, at(40, 20), kRed);
