@@ -100,6 +100,7 @@ TEST_F(AnimationTest, NestedBlocksKeepTheirOwnDurationsAndEmptyBlocksCompleteAtO
     animate(3, [] {});
     view_->setCenter({1, 1});
   });
+  EXPECT_TRUE(completions_.empty());  // not even the empty block's, from inside animate
   EXPECT_EQ(view_->animations().size(), 2u);
   EXPECT_EQ(view_->animations().front().duration, view_->animations().back().duration);
   EXPECT_LT(other->animations().front().duration, view_->animations().front().duration);
