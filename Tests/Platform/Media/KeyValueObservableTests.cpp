@@ -1,16 +1,23 @@
 #include "Platform/Media/KeyValueObservable.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "Platform/Media/AudioSession.h"
+
 namespace {
 
-using platform::KeyValueObservable;
-using platform::KeyValueObserver;
+using namespace platform;
 
 class Observed : public KeyValueObservable {
  public:
@@ -20,7 +27,7 @@ class Observed : public KeyValueObservable {
 class Recorder : public KeyValueObserver {
  public:
   void observeValue(const std::optional<std::string>& keyPath, const void* object,
-                    const platform::KeyValueChange& change, void* context) override {
+                    const KeyValueChange& change, void* context) override {
     heard.push_back(keyPath.value_or("?"));
     objects.push_back(object);
     contexts.push_back(context);
@@ -34,42 +41,35 @@ class Recorder : public KeyValueObserver {
   std::function<void()> then;
 };
 
-TEST(KeyValueObservableTest, ChangeReachesOnlyObserversOfThatExactKeyPath) {
+TEST(KeyValueObservableTest, EachRegistrationOfTheExactKeyPathHearsOnceUntilRemovedOrGone) {
   Observed observed;
-  auto status = std::make_shared<Recorder>();
-  auto rate = std::make_shared<Recorder>();
+  auto status = std::make_shared<Recorder>(), rate = std::make_shared<Recorder>();
   int context = 0;
+  observed.removeObserver(status.get(), "status");  // not registered: harmless
+  observed.addObserver(status, "status", &context);
   observed.addObserver(status, "status", &context);
   observed.addObserver(rate, "player.rate");
-  observed.change("status");
-  observed.change("Status");
-  observed.change("rate");
-  EXPECT_EQ(status->heard, std::vector<std::string>{"status"});
-  EXPECT_EQ(status->objects, std::vector<const void*>{&observed});
-  EXPECT_EQ(status->contexts, std::vector<void*>{&context});
+  for (auto path : {"status", "Status", "rate"}) observed.change(path);
+  EXPECT_EQ(status->heard, (std::vector<std::string>{"status", "status"}));
+  EXPECT_EQ(status->objects, (std::vector<const void*>{&observed, &observed}));
+  EXPECT_EQ(status->contexts, (std::vector<void*>{&context, &context}));
   EXPECT_TRUE(rate->heard.empty());
+  observed.removeObserver(status.get(), "player.rate");
+  observed.removeObserver(status.get(), "status");  // one registration of two
+  observed.change("status");
+  EXPECT_EQ(status->heard.size(), 3u);
+  observed.removeObserver(status.get(), "status");
+  observed.removeObserver(status.get(), "status");
+  observed.change("status");
+  EXPECT_EQ(status->heard.size(), 3u);
+  rate.reset();  // an observer that died is skipped and forgotten
+  observed.change("player.rate");
+  EXPECT_EQ(observed.observationCount("player.rate"), 0u);
 }
 
-TEST(KeyValueObservableTest, EachRegistrationHearsOnceAndRemovalTakesOneOrNothing) {
+TEST(KeyValueObservableTest, ObserverRemovedOrAddedDuringANoticeIsNotCalledByIt) {
   Observed observed;
-  auto recorder = std::make_shared<Recorder>();
-  observed.removeObserver(recorder.get(), "status");  // not registered: harmless
-  observed.addObserver(recorder, "status");
-  observed.addObserver(recorder, "status");
-  observed.change("status");
-  observed.removeObserver(recorder.get(), "player.rate");
-  observed.removeObserver(recorder.get(), "status");
-  observed.change("status");
-  observed.removeObserver(recorder.get(), "status");
-  observed.removeObserver(recorder.get(), "status");
-  observed.change("status");
-  EXPECT_EQ(recorder->heard.size(), 3u);
-}
-
-TEST(KeyValueObservableTest, ObserverRemovedDuringANoticeIsNotCalledByIt) {
-  Observed observed;
-  auto first = std::make_shared<Recorder>();
-  auto second = std::make_shared<Recorder>();
+  auto first = std::make_shared<Recorder>(), second = std::make_shared<Recorder>();
   auto added = std::make_shared<Recorder>();
   first->then = [&] {
     observed.removeObserver(second.get(), "status");
@@ -85,13 +85,31 @@ TEST(KeyValueObservableTest, ObserverRemovedDuringANoticeIsNotCalledByIt) {
   EXPECT_EQ(added->heard.size(), 1u);
 }
 
-TEST(KeyValueObservableTest, ObserverThatDiedIsSkippedAndForgotten) {
-  Observed observed;
-  auto recorder = std::make_shared<Recorder>();
-  observed.addObserver(recorder, "status");
-  recorder.reset();
-  observed.change("status");
-  EXPECT_EQ(observed.observationCount("status"), 0u);
+// The session's probe looks in a runtime folder of the test's own, first with and then
+// without a sound server socket in it.
+TEST(AudioSessionTest, SettingTheCategoryNeedsAnOutputAndFailingKeepsTheOldOne) {
+  namespace fs = std::filesystem;
+  std::string folder = (fs::temp_directory_path() / "audio-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+  ::unsetenv("PULSE_SERVER");
+  ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+  fs::create_directories(fs::path(folder) / "pulse");
+  const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  const auto path = (fs::path(folder) / "pulse" / "native").string();
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+  auto& session = AudioSession::sharedInstance();
+  EXPECT_TRUE(session.setCategory(AudioSessionCategory::ambient));
+  EXPECT_EQ(session.category(), AudioSessionCategory::ambient);
+  ::close(server);
+  fs::remove_all(folder);
+  if (AudioSession::isOutputAvailable()) GTEST_SKIP() << "this machine has an ALSA device";
+  const auto outcome = session.setCategory(AudioSessionCategory::playback);
+  ASSERT_FALSE(outcome);
+  EXPECT_NE(outcome.error().localizedDescription.find("No audio output"), std::string::npos);
+  EXPECT_EQ(session.category(), AudioSessionCategory::ambient);
 }
 
 }  // namespace
