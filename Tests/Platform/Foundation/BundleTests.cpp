@@ -32,10 +32,7 @@ class BundleFolderTest : public ::testing::Test {
     ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
     folder_ = pattern;
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
+  void TearDown() override { fs::remove_all(folder_); }
   fs::path folder_;
   fs::path executable() const { return folder_ / "app"; }
 };

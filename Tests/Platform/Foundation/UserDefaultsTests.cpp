@@ -95,10 +95,7 @@ class UserDefaultsTest : public ::testing::Test {
     folder_ = pattern;
     store_ = folder_ / "Config" / "UserDefaults.json";
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(folder_, ec);
-  }
+  void TearDown() override { fs::remove_all(folder_); }
 
   // A fresh object reads the file again; the previous one must be gone for that.
   std::shared_ptr<UserDefaults> reopen(std::shared_ptr<UserDefaults>& defaults) {
