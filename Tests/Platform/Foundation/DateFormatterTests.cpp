@@ -125,6 +125,7 @@ TEST(DateFormatterSettings, UnusablePatternsAndDatesGiveEmptyText) {
   f.setDateFormat("yyyy\xff");
   EXPECT_EQ(f.string(Date(kWinter)), "");
   f.setDateFormat(std::string(kUnclosedQuote));
+  EXPECT_EQ(f.string(Date(kWinter)), "2026-12-06T17:02:40+0000");  // built afresh
   for (double seconds : {std::numeric_limits<double>::quiet_NaN(),
                          -std::numeric_limits<double>::infinity(), 1e300}) {
     EXPECT_EQ(f.string(Date(seconds)), "") << seconds;
