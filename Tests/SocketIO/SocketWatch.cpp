@@ -8,8 +8,6 @@
 
 namespace sockettest {
 
-using socketio::SocketAckEmitter;
-using socketio::SocketClientEvent;
 using socketio::SocketData;
 using socketio::SocketIOError;
 
@@ -17,7 +15,7 @@ std::shared_ptr<SocketWatch> SocketWatch::attach(socketio::SocketIOClient& socke
                                                  const std::vector<std::string>& events) {
   auto watch = std::make_shared<SocketWatch>();
   const auto record = [&](auto event, const std::string& name) {
-    socket.on(event, [watch, name](const Items& data, const SocketAckEmitter&) {
+    socket.on(event, [watch, name](const Items& data, const socketio::SocketAckEmitter&) {
       if (!platform::DispatchQueue::main()->isCurrent()) ++watch->offMainQueue;
       watch->events[name].push_back(data);
     });
@@ -54,9 +52,9 @@ std::shared_ptr<socketio::SocketManager> makeScriptedManager(
 }
 
 bool connectAndWait(socketio::SocketIOClient& socket, const SocketWatch& watch) {
-  const auto before = watch.count(SocketClientEvent::connect);
+  const auto before = watch.count(SocketWatch::Event::connect);
   socket.connect();
-  return watch.waitFor(SocketClientEvent::connect, before + 1);
+  return watch.waitFor(SocketWatch::Event::connect, before + 1);
 }
 
 std::expected<Items, SocketIOError> ask(socketio::SocketIOClient& socket, const std::string& event,

@@ -23,8 +23,7 @@ std::string read(std::string_view frame, bool binary, EngineProtocol protocol) {
 }
 
 TEST(EnginePacket, FramesAreReadOrTheirFaultNamed) {
-  const auto v3 = EngineProtocol::v3;
-  const auto v4 = EngineProtocol::v4;
+  using enum EngineProtocol;
   const std::vector<std::tuple<std::string, bool, EngineProtocol, std::string>> frames{
       {"", false, v4, "empty frame"},
       {"/", false, v3, "unknown Engine.IO packet type"},
