@@ -18,68 +18,52 @@ using socketio::SocketData;
 using socketio::SocketIOClientOption;
 using socketio::SocketIOStatus;
 using socketio::SocketIOVersion;
+using sockettest::Items;
 using sockettest::SocketWatch;
 using testsupport::runMainLoopUntil;
-using Items = std::vector<SocketData>;
 
-class EngineIO3Test : public testsupport::BackendTest {
- protected:
-  void connect(const std::vector<std::string>& events = {}) {
-    manager_ = sockettest::makeManager({SocketIOClientOption::version(SocketIOVersion::two)});
-    socket_ = manager_->defaultSocket();
-    watch_ = SocketWatch::attach(*socket_, events);
-    ASSERT_TRUE(sockettest::connectAndWait(*socket_, *watch_));
-  }
+class EngineIO3Test : public testsupport::BackendTest {};
 
-  std::shared_ptr<socketio::SocketManager> manager_;
-  std::shared_ptr<socketio::SocketIOClient> socket_;
-  std::shared_ptr<SocketWatch> watch_;
-};
-
-TEST_F(EngineIO3Test, JoinsNamespacesAndExchangesEventsAndBinaryBothWays) {
-  connect({"echo"});
-  EXPECT_FALSE(socket_->sid().empty());
-  auto who = sockettest::ask(*socket_, "whoami", {});
-  ASSERT_TRUE(who.has_value());
-  EXPECT_EQ((*who)[0]["eio"], 3);
+TEST_F(EngineIO3Test, JoinsNamespacesExchangesEventsAndBinaryAndKeepsTheHeartbeat) {
+  // Frequent pings, but a generous timeout: a loaded machine must not look like a dead peer.
+  sockettest::setHeartbeat(backend(), 100, 1000);
+  auto manager = sockettest::makeManager({SocketIOClientOption::version(SocketIOVersion::two)});
+  auto socket = manager->defaultSocket();
+  auto watch = SocketWatch::attach(*socket, {"echo"});
+  ASSERT_TRUE(sockettest::connectAndWait(*socket, *watch));
+  EXPECT_FALSE(socket->sid().empty());
+  EXPECT_EQ(sockettest::ask(*socket, "whoami", {}).value_or(Items{{}})[0]["eio"], 3);
 
   // Binary frames carry the type byte.
   const Items items{"text", SocketData::binary({4, 0, 255}),
                     SocketData{{"nested", SocketData::binary({})}}};
-  socket_->emit("echo", items);
-  ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count("echo") == 1; }));
-  EXPECT_EQ(watch_->last("echo"), items);
-  auto answer = sockettest::ask(*socket_, "ack", items);
-  ASSERT_TRUE(answer.has_value());
-  EXPECT_EQ(*answer, items);
+  socket->emit("echo", items);
+  ASSERT_TRUE(watch->waitFor("echo", 1));
+  EXPECT_EQ(watch->last("echo"), items);
+  EXPECT_EQ(sockettest::ask(*socket, "ack", items), items);
 
-  auto chat = manager_->socket("/chat");
+  auto chat = manager->socket("/chat");
   auto chatWatch = SocketWatch::attach(*chat, {"echo"});
   ASSERT_TRUE(sockettest::connectAndWait(*chat, *chatWatch));
   chat->emit("echo", {"chat"});
-  ASSERT_TRUE(runMainLoopUntil([&] { return chatWatch->count("echo") == 1; }));
+  ASSERT_TRUE(chatWatch->waitFor("echo", 1));
 
-  auto refused = manager_->socket("/refused");
+  auto refused = manager->socket("/refused");
   auto refusedWatch = SocketWatch::attach(*refused);
   refused->connect();
-  ASSERT_TRUE(runMainLoopUntil([&] { return refusedWatch->count(SocketClientEvent::error) == 1; }));
+  ASSERT_TRUE(refusedWatch->waitFor(SocketClientEvent::error, 1));
   EXPECT_EQ(refused->status(), SocketIOStatus::disconnected);
   EXPECT_EQ(refusedWatch->count(SocketClientEvent::connect), 0u);
   // The others keep their connection.
-  EXPECT_TRUE(sockettest::ask(*socket_, "ack", {}).has_value());
-}
+  EXPECT_TRUE(sockettest::ask(*socket, "ack", {}).has_value());
 
-TEST_F(EngineIO3Test, PingsTheServerAndNoticesWhenPongsStop) {
-  // Frequent pings, but a generous timeout: a loaded machine must not look like a dead peer.
-  sockettest::setHeartbeat(backend(), 100, 1000);
-  connect();
-  ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count(SocketClientEvent::pong) >= 3; }));
-  EXPECT_EQ(watch_->count(SocketClientEvent::disconnect), 0u);
-
-  socket_->emit("stopHeartbeat", {});
-  ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count(SocketClientEvent::disconnect) == 1; }));
-  EXPECT_EQ(watch_->last(SocketClientEvent::disconnect), Items{"ping timeout"});
-  EXPECT_GT(watch_->count(SocketClientEvent::ping), watch_->count(SocketClientEvent::pong));
+  // The client pings, and notices when the pongs stop.
+  ASSERT_TRUE(runMainLoopUntil([&] { return watch->count(SocketClientEvent::pong) >= 3; }));
+  EXPECT_EQ(watch->count(SocketClientEvent::disconnect), 0u);
+  socket->emit("stopHeartbeat", {});
+  ASSERT_TRUE(watch->waitFor(SocketClientEvent::disconnect, 1));
+  EXPECT_EQ(watch->last(SocketClientEvent::disconnect), Items{"ping timeout"});
+  EXPECT_GT(watch->count(SocketClientEvent::ping), watch->count(SocketClientEvent::pong));
 }
 
 }  // namespace

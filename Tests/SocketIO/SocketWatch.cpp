@@ -2,39 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Foundation/URL.h"
 #include "Tests/Support/MainLoopPump.h"
 
 namespace sockettest {
 
-using socketio::SocketAckEmitter;
-using socketio::SocketClientEvent;
 using socketio::SocketData;
+using socketio::SocketIOError;
 
 std::shared_ptr<SocketWatch> SocketWatch::attach(socketio::SocketIOClient& socket,
                                                  const std::vector<std::string>& events) {
   auto watch = std::make_shared<SocketWatch>();
-  for (const auto event : socketio::kAllSocketClientEvents) {
-    socket.on(event, [watch, event](const std::vector<SocketData>& data, const SocketAckEmitter&) {
-      if (!platform::DispatchQueue::main()->isCurrent()) ++watch->offMainQueue;
-      watch->clientEvents.push_back({event, data});
-    });
-  }
-  for (const auto& name : events) {
-    socket.on(name, [watch, name](const std::vector<SocketData>& data, const SocketAckEmitter&) {
+  const auto record = [&](auto event, const std::string& name) {
+    socket.on(event, [watch, name](const Items& data, const socketio::SocketAckEmitter&) {
       if (!platform::DispatchQueue::main()->isCurrent()) ++watch->offMainQueue;
       watch->events[name].push_back(data);
     });
-  }
+  };
+  for (const auto event : socketio::kAllSocketClientEvents) record(event, key(event));
+  for (const auto& name : events) record(name, name);
   return watch;
-}
-
-std::size_t SocketWatch::count(SocketClientEvent event) const {
-  return static_cast<std::size_t>(std::ranges::count_if(
-      clientEvents, [event](const Record& record) { return record.event == event; }));
 }
 
 std::size_t SocketWatch::count(const std::string& event) const {
@@ -42,17 +30,12 @@ std::size_t SocketWatch::count(const std::string& event) const {
   return found == events.end() ? 0 : found->second.size();
 }
 
-std::vector<SocketData> SocketWatch::last(SocketClientEvent event) const {
-  for (auto it = clientEvents.rbegin(); it != clientEvents.rend(); ++it) {
-    if (it->event == event) return it->data;
-  }
-  return {};
+Items SocketWatch::last(const std::string& event) const {
+  return count(event) == 0 ? Items{} : events.at(event).back();
 }
 
-std::vector<SocketData> SocketWatch::last(const std::string& event) const {
-  const auto found = events.find(event);
-  return found == events.end() || found->second.empty() ? std::vector<SocketData>{}
-                                                        : found->second.back();
+bool SocketWatch::waitFor(const std::string& event, std::size_t n) const {
+  return testsupport::runMainLoopUntil([&] { return count(event) == n; });
 }
 
 std::shared_ptr<socketio::SocketManager> makeManager(socketio::SocketIOClientConfiguration config,
@@ -69,24 +52,23 @@ std::shared_ptr<socketio::SocketManager> makeScriptedManager(
 }
 
 bool connectAndWait(socketio::SocketIOClient& socket, const SocketWatch& watch) {
-  const auto before = watch.count(SocketClientEvent::connect);
+  const auto before = watch.count(SocketWatch::Event::connect);
   socket.connect();
-  return testsupport::runMainLoopUntil(
-      [&] { return watch.count(SocketClientEvent::connect) > before; });
+  return watch.waitFor(SocketWatch::Event::connect, before + 1);
 }
 
-std::expected<std::vector<SocketData>, socketio::SocketIOError> ask(
-    socketio::SocketIOClient& socket, const std::string& event, std::vector<SocketData> items) {
-  // Shared: the answer may come after a failed wait has returned.
-  auto answer = std::make_shared<
-      std::optional<std::expected<std::vector<SocketData>, socketio::SocketIOError>>>();
-  socket.emitWithAck(event, std::move(items), std::chrono::seconds(10),
-                     [answer](auto result) { *answer = std::move(result); });
-  if (!testsupport::runMainLoopUntil([&] { return answer->has_value(); })) {
-    ADD_FAILURE() << "no answer to " << event;
-    return std::unexpected(socketio::SocketIOError::ackTimeout);
-  }
-  return **answer;
+std::expected<Items, SocketIOError> ask(socketio::SocketIOClient& socket, const std::string& event,
+                                        Items items, std::chrono::milliseconds timeout) {
+  auto answer = testsupport::awaitCompletion<std::expected<Items, SocketIOError>>(
+      [&](auto done) { socket.emitWithAck(event, std::move(items), timeout, std::move(done)); });
+  return answer.value_or(std::unexpected(SocketIOError::ackTimeout));
+}
+
+std::expected<void, SocketIOError> written(socketio::SocketIOClient& socket,
+                                           const std::string& event, Items items) {
+  auto result = testsupport::awaitCompletion<std::expected<void, SocketIOError>>(
+      [&](auto done) { socket.emit(event, std::move(items), std::move(done)); });
+  return result.value_or(std::unexpected(SocketIOError::ackTimeout));
 }
 
 void setHeartbeat(const testsupport::Backend& backend, int pingIntervalMs, int pingTimeoutMs) {

@@ -5,7 +5,6 @@
 #include <expected>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,27 +17,30 @@
 
 namespace sockettest {
 
+using Items = std::vector<socketio::SocketData>;
+
 // Everything one socket reports, recorded by handlers that run on the main queue (each
-// counts in offMainQueue when it does not). Read it from the main thread.
+// counts in offMainQueue when it does not): its named events under their names, its client
+// events under key(event). Read it from the main thread.
 class SocketWatch {
  public:
-  struct Record {
-    socketio::SocketClientEvent event;
-    std::vector<socketio::SocketData> data;
-  };
+  using Event = socketio::SocketClientEvent;
 
   // Handlers for every client event and for each named event of `events`.
   static std::shared_ptr<SocketWatch> attach(socketio::SocketIOClient& socket,
                                              const std::vector<std::string>& events = {});
+  static std::string key(Event event) { return "@" + std::string(rawValue(event)); }
 
-  [[nodiscard]] std::size_t count(socketio::SocketClientEvent event) const;
   [[nodiscard]] std::size_t count(const std::string& event) const;
+  [[nodiscard]] std::size_t count(Event event) const { return count(key(event)); }
   // The data of the last such event; empty when there was none.
-  [[nodiscard]] std::vector<socketio::SocketData> last(socketio::SocketClientEvent event) const;
-  [[nodiscard]] std::vector<socketio::SocketData> last(const std::string& event) const;
+  [[nodiscard]] Items last(const std::string& event) const;
+  [[nodiscard]] Items last(Event event) const { return last(key(event)); }
+  // Pumps the main loop until there have been exactly `n` such events (or 10 s have passed).
+  [[nodiscard]] bool waitFor(const std::string& event, std::size_t n) const;
+  [[nodiscard]] bool waitFor(Event event, std::size_t n) const { return waitFor(key(event), n); }
 
-  std::vector<Record> clientEvents;
-  std::map<std::string, std::vector<std::vector<socketio::SocketData>>> events;
+  std::map<std::string, std::vector<Items>> events;
   int offMainQueue = 0;
 };
 
@@ -55,10 +57,16 @@ class SocketWatch {
 // Pumps the main loop until `socket` is connected (or 10 s have passed).
 [[nodiscard]] bool connectAndWait(socketio::SocketIOClient& socket, const SocketWatch& watch);
 
-// Emits with an acknowledgement and pumps the main loop for the answer.
-[[nodiscard]] std::expected<std::vector<socketio::SocketData>, socketio::SocketIOError> ask(
-    socketio::SocketIOClient& socket, const std::string& event,
-    std::vector<socketio::SocketData> items);
+// Emits, with an acknowledgement waited for `timeout`, and pumps the main loop for the
+// answer; a failure is added unless it comes exactly once, on the main queue.
+[[nodiscard]] std::expected<Items, socketio::SocketIOError> ask(
+    socketio::SocketIOClient& socket, const std::string& event, Items items,
+    std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+// Emits and pumps the main loop for the completion, held to the same rules.
+[[nodiscard]] std::expected<void, socketio::SocketIOError> written(socketio::SocketIOClient& socket,
+                                                                   const std::string& event,
+                                                                   Items items);
 
 // The server's heartbeat for connections opened from now on.
 void setHeartbeat(const testsupport::Backend& backend, int pingIntervalMs, int pingTimeoutMs);

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,6 +27,7 @@ using socketio::SocketClientEvent;
 using socketio::SocketData;
 using testsupport::runMainLoopUntil;
 using Clock = std::chrono::steady_clock;
+using Items = std::vector<SocketData>;
 
 // Every socket.connect() of the library, from whichever thread made it.
 class ConnectCalls {
@@ -99,12 +101,7 @@ class SocketWrapperTest : public testsupport::BackendTest {
   }
 
   SocketData serverState() {
-    auto response = backend().request("GET", "/__socketio/state");
-    if (!response || response->status != 200) {
-      ADD_FAILURE() << "no Socket.IO state from the back end";
-      return SocketData::object();
-    }
-    return SocketData::parse(response->body);
+    return SocketData::parse(backend().request("GET", "/__socketio/state").value().body);
   }
 
   // Pumps the main loop for `duration`, to see that something does not happen.
@@ -117,127 +114,95 @@ class SocketWrapperTest : public testsupport::BackendTest {
   std::shared_ptr<Transitions> transitions_;
 };
 
-struct ServerDisconnect {
-  std::string name;
-  std::string event;
-  SocketData param;
-};
-
-class SocketWrapperReconnect : public SocketWrapperTest,
-                               public ::testing::WithParamInterface<ServerDisconnect> {};
-
-TEST_P(SocketWrapperReconnect, ConnectsOnceAgainAboutOneSecondLaterOnTheMainQueue) {
+// Whichever way the server ends the socket, the wrapper connects it once again, about one
+// second later, on the main queue; the connect callback is one-shot.
+TEST_F(SocketWrapperTest, ReconnectsOnceAboutOneSecondAfterEveryServerDisconnect) {
   make();
   int callbacks = 0;
-  wrapper_->connect([&](bool connected) {
-    EXPECT_TRUE(connected);
-    ++callbacks;
-  });
+  wrapper_->connect([&](bool connected) { callbacks += connected ? 1 : 100; });
   ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
   ASSERT_EQ(calls_->take().size(), 1u);
-
-  wrapper_->emit(GetParam().event, GetParam().param);
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 2; }));
-  testsupport::drainMainQueue();
-  ASSERT_EQ(transitions_->disconnects.size(), 1u);
-  const auto calls = calls_->take();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_TRUE(calls[0].onMainThread);
-  const auto delay = calls[0].at - transitions_->disconnects[0];
-  EXPECT_GE(delay, 900ms);
-  EXPECT_LE(delay, 3s);
-  EXPECT_EQ(callbacks, 1) << "the connect handler is one-shot";
+  const std::vector<std::pair<std::string, SocketData>> kinds{
+      {"disconnectMe", false}, {"disconnectMe", true}, {"dropTransport", nullptr}};
+  for (std::size_t n = 1; const auto& [event, param] : kinds) {
+    wrapper_->emit(event, param);
+    ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == n + 1; }));
+    testsupport::drainMainQueue();
+    ASSERT_EQ(transitions_->disconnects.size(), n);
+    const auto calls = calls_->take();
+    ASSERT_EQ(calls.size(), 1u) << event << param;
+    EXPECT_TRUE(calls[0].onMainThread);
+    EXPECT_GE(calls[0].at - transitions_->disconnects[n++ - 1], 900ms);
+  }
+  EXPECT_EQ(callbacks, 1);
   EXPECT_EQ(transitions_->offMainQueue, 0);
-  EXPECT_EQ(serverState()["connects"]["/"], 2);
+  EXPECT_EQ(serverState()["connects"]["/"], 4);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kinds, SocketWrapperReconnect,
-    ::testing::Values(ServerDisconnect{"NamespaceLeave", "disconnectMe", false},
-                      ServerDisconnect{"WholeConnection", "disconnectMe", true},
-                      ServerDisconnect{"DroppedTransport", "dropTransport", nullptr}),
-    [](const auto& info) { return info.param.name; });
-
-TEST_F(SocketWrapperTest, EachConnectCallAddsAReconnect) {
+// Each connect() adds a one-shot connect callback and a reconnect on every disconnect;
+// disconnect() stops reconnecting until the next connect().
+TEST_F(SocketWrapperTest, ConnectCallsAddReconnectsAndDisconnectStopsThem) {
   make();
   std::vector<int> callbacks(3, 0);
   for (auto& count : callbacks) {
     wrapper_->connect([&count](bool connected) { count += connected ? 1 : 100; });
   }
   ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
-  testsupport::drainMainQueue();
-  EXPECT_EQ(callbacks, std::vector<int>(3, 1));
   EXPECT_EQ(calls_->take().size(), 3u);
-
   wrapper_->emit("disconnectMe", false);
   ASSERT_TRUE(runMainLoopUntil([&] { return calls_->count() == 3; }));
   ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 2; }));
   testsupport::drainMainQueue();
-  const auto calls = calls_->take();
-  ASSERT_EQ(calls.size(), 3u);
-  for (const auto& call : calls) {
+  for (const auto& call : calls_->take()) {
     EXPECT_TRUE(call.onMainThread);
     EXPECT_GE(call.at - transitions_->disconnects.at(0), 900ms);
   }
   // The library joins once however often it is asked while connecting.
   EXPECT_EQ(serverState()["connects"]["/"], 2);
   EXPECT_EQ(callbacks, std::vector<int>(3, 1));
-}
-
-TEST_F(SocketWrapperTest, DisconnectSuppressesTheReconnectUntilTheNextConnect) {
-  make();
-  wrapper_->connect([](bool) {});
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
-  calls_->take();
 
   wrapper_->disconnect();
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->disconnects.size() == 1; }));
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->disconnects.size() == 2; }));
   pumpFor(1500ms);
   EXPECT_EQ(calls_->count(), 0u);
   EXPECT_EQ(serverState()["connected"]["/"], 0);
-
-  // A later connect() turns reconnecting on again.
   wrapper_->connect([](bool) {});
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 2; }));
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 3; }));
   calls_->take();
   wrapper_->emit("disconnectMe", true);
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 3; }));
-  EXPECT_EQ(calls_->take().size(), 2u) << "two connect() calls, two disconnect handlers";
-}
+  ASSERT_TRUE(runMainLoopUntil([&] { return calls_->count() == 4; }));
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 4; }));
+  testsupport::drainMainQueue();
+  EXPECT_EQ(calls_->take().size(), 4u) << "four connect() calls, four disconnect handlers";
 
-TEST_F(SocketWrapperTest, AReconnectAlreadyScheduledStillConnectsAfterDisconnect) {
-  make();
-  wrapper_->connect([](bool) {});
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
-  calls_->take();
-  // Subscribed after connect(), so it runs after the handler that schedules the reconnect.
+  // Reconnects already scheduled still run after disconnect(), called here by a handler that
+  // runs after those of connect().
   wrapper_->subscribe(SocketClientEvent::disconnect, [this] { wrapper_->disconnect(); });
   wrapper_->emit("disconnectMe", false);
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 2; }));
-  EXPECT_EQ(calls_->take().size(), 1u);
+  ASSERT_TRUE(runMainLoopUntil([&] { return calls_->count() == 4; }));
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 5; }));
 }
 
-TEST_F(SocketWrapperTest, ADroppedWrapperReconnectsNoMore) {
-  make();
-  wrapper_->connect([](bool) {});
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
-  calls_->take();
-  wrapper_->emit("disconnectMe", false);
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->disconnects.size() == 1; }));
-  // The reconnect step is scheduled; the wrapper goes before it runs.
-  wrapper_.reset();
-  pumpFor(1500ms);
-  EXPECT_EQ(calls_->count(), 0u);
-  EXPECT_EQ(serverState()["connected"]["/"], 0);
-}
-
-TEST_F(SocketWrapperTest, ReleasingAConnectedWrapperDisconnectsItsSocket) {
+// Released while connected, the wrapper disconnects its socket; released once a reconnect
+// is scheduled, it reconnects no more.
+TEST_F(SocketWrapperTest, AReleasedWrapperDisconnectsAndReconnectsNoMore) {
   make();
   wrapper_->connect([](bool) {});
   ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
   wrapper_.reset();
   ASSERT_TRUE(runMainLoopUntil([&] { return serverState()["connected"]["/"] == 0; }));
   EXPECT_EQ(serverState()["disconnects"][0]["reason"], "client namespace disconnect");
+
+  make();
+  wrapper_->connect([](bool) {});
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
+  calls_->take();
+  wrapper_->emit("disconnectMe", false);
+  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->disconnects.size() == 1; }));
+  wrapper_.reset();
+  pumpFor(1500ms);
+  EXPECT_EQ(calls_->count(), 0u);
+  EXPECT_EQ(serverState()["connected"]["/"], 0);
 }
 
 // Debugging hosts talk plain WebSocket to an http:// endpoint (the back end's plain port does
@@ -260,111 +225,51 @@ TEST_F(SocketWrapperTest, DebuggingReachesAPlainEndpointAndAQuietWrapperLogsNoth
   EXPECT_EQ(console.lines(), std::vector<std::string>{});
 }
 
-// MARK: - Subscriptions
-
-using Record = std::function<void(SocketData)>;
-using Subscribe = std::function<void(SocketManager&, Record)>;
-
-template <typename T>
-Subscribe typedOn() {
-  return [](SocketManager& wrapper, Record record) {
-    wrapper.subscribe<T>(SocketManager::On{"typed"},
-                         std::function<void(T)>([record](T value) { record(SocketData(value)); }));
-  };
-}
-
-template <typename T>
-Subscribe typedOnce() {
-  return [](SocketManager& wrapper, Record record) {
-    wrapper.subscribe<T>(SocketManager::Once{"typed"},
-                         std::function<void(T)>([record](T value) { record(SocketData(value)); }));
-  };
-}
-
-Subscribe untypedOn() {
-  return [](SocketManager& wrapper, Record record) {
-    wrapper.subscribe(SocketManager::On{"typed"}, [record] { record(nullptr); });
-  };
-}
-
-Subscribe untypedOnce() {
-  return [](SocketManager& wrapper, Record record) {
-    wrapper.subscribe(SocketManager::Once{"typed"}, [record] { record(nullptr); });
-  };
-}
-
-struct SubscriptionCase {
-  std::string name;
-  Subscribe subscribe;
-  std::vector<SocketData> events;  // each the items of one "typed" event
-  std::vector<SocketData> delivered;
-};
-
-class SocketWrapperSubscription : public SocketWrapperTest,
-                                  public ::testing::WithParamInterface<SubscriptionCase> {};
-
-TEST_P(SocketWrapperSubscription, DeliversWhatFitsAndSkipsTheRest) {
+// Typed handlers deliver the first item when it is a T and skip the event otherwise;
+// one-shot handlers are used up by the first event, delivered or not; untyped handlers ignore
+// the data. The wrapper emits exactly one item, whatever it is.
+TEST_F(SocketWrapperTest, SubscriptionsDeliverWhatFitsAndEmitsCarryOneItem) {
   make();
-  auto delivered = std::make_shared<std::vector<SocketData>>();
-  GetParam().subscribe(*wrapper_,
-                       [delivered](SocketData value) { delivered->push_back(std::move(value)); });
-  int done = 0;
-  wrapper_->subscribe(SocketManager::On{"done"}, [&] { ++done; });
-  wrapper_->connect([](bool) {});
-  ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
-
-  for (const auto& items : GetParam().events) {
-    wrapper_->emit("reply", {{"event", "typed"}, {"items", items}});
+  std::map<std::string, Items> got;
+  const auto typed = [&](auto subscription, auto type) {
+    using T = decltype(type);
+    const std::string name = subscription.event;
+    wrapper_->subscribe<T>(
+        subscription, std::function<void(T)>([&, name](T value) { got[name].push_back(value); }));
+  };
+  typed(SocketManager::On{"on"}, std::string());
+  typed(SocketManager::Once{"once"}, std::string());
+  typed(SocketManager::Once{"spent"}, std::string());
+  typed(SocketManager::On{"itemCount"}, std::int64_t());
+  for (const std::string name : {"untyped", "done"}) {
+    wrapper_->subscribe(SocketManager::On{name}, [&, name] { got[name].push_back(nullptr); });
   }
-  // Events arrive in order: once "done" is in, every "typed" event before it is too.
-  wrapper_->emit("reply", {{"event", "done"}, {"items", SocketData::array()}});
-  ASSERT_TRUE(runMainLoopUntil([&] { return done == 1; }));
-  EXPECT_EQ(*delivered, GetParam().delivered);
-}
-
-SocketData kArray(std::initializer_list<SocketData> items = {}) {
-  auto array = SocketData::array();
-  for (const auto& item : items) array.push_back(item);
-  return array;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Items, SocketWrapperSubscription,
-    ::testing::Values(
-        SubscriptionCase{
-            "StringTakesTheFirstItemOnly", typedOn<std::string>(), {kArray({"a", "b"})}, {"a"}},
-        SubscriptionCase{"StringSkipsMissingNullAndNumbers",
-                         typedOn<std::string>(),
-                         {kArray(), kArray({nullptr}), kArray({42}), kArray({"ok"})},
-                         {"ok"}},
-        SubscriptionCase{"OneShotIsSpentByAMistypedEvent",
-                         typedOnce<std::string>(),
-                         {kArray({1}), kArray({"late"})},
-                         {}},
-        SubscriptionCase{"OneShotDeliversOnce",
-                         typedOnce<std::string>(),
-                         {kArray({"first"}), kArray({"second"})},
-                         {"first"}},
-        SubscriptionCase{"UntypedIgnoresTheData",
-                         untypedOn(),
-                         {kArray(), kArray({1}), kArray({"x", "y"})},
-                         {nullptr, nullptr, nullptr}},
-        SubscriptionCase{"UntypedOneShot", untypedOnce(), {kArray(), kArray()}, {nullptr}}),
-    [](const auto& info) { return info.param.name; });
-
-TEST_F(SocketWrapperTest, EmitSendsExactlyOneItem) {
-  make();
-  std::vector<std::int64_t> counts;
-  wrapper_->subscribe<std::int64_t>(
-      SocketManager::On{"itemCount"},
-      std::function<void(std::int64_t)>([&](std::int64_t count) { counts.push_back(count); }));
+  wrapper_->subscribe(SocketManager::Once{"untypedOnce"},
+                      [&] { got["untypedOnce"].push_back(nullptr); });
   wrapper_->connect([](bool) {});
   ASSERT_TRUE(runMainLoopUntil([&] { return transitions_->connects.size() == 1; }));
-  wrapper_->emit("countItems", nullptr);
-  wrapper_->emit("countItems", kArray({1, 2, 3}));
-  wrapper_->emit("countItems", SocketData::binary({1, 2}));
-  ASSERT_TRUE(runMainLoopUntil([&] { return counts.size() == 3; }));
-  EXPECT_EQ(counts, std::vector<std::int64_t>(3, 1));
+
+  const std::vector<std::pair<std::string, Items>> events{
+      {"on", {"a", "b"}},  {"on", {}},          {"on", {nullptr}},    {"on", {42}},
+      {"on", {"ok"}},      {"once", {"first"}}, {"once", {"second"}}, {"spent", {1}},
+      {"spent", {"late"}}, {"untyped", {}},     {"untyped", {1}},     {"untyped", {"x", "y"}},
+      {"untypedOnce", {}}, {"untypedOnce", {}}};
+  for (const auto& [event, items] : events) {
+    wrapper_->emit("reply", {{"event", event}, {"items", items}});
+  }
+  for (const auto& params :
+       {SocketData(nullptr), SocketData::array({1, 2, 3}), SocketData::binary({1, 2})}) {
+    wrapper_->emit("countItems", params);
+  }
+  // Events arrive in order: once "done" is in, every one before it is too.
+  wrapper_->emit("reply", {{"event", "done"}, {"items", SocketData::array()}});
+  ASSERT_TRUE(runMainLoopUntil([&] { return got.contains("done"); }));
+  EXPECT_EQ(got["on"], (Items{"a", "ok"}));
+  EXPECT_EQ(got["once"], Items{"first"});
+  EXPECT_EQ(got["spent"], Items{});
+  EXPECT_EQ(got["untyped"], Items(3, nullptr));
+  EXPECT_EQ(got["untypedOnce"], Items{nullptr});
+  EXPECT_EQ(got["itemCount"], Items(3, SocketData(1)));
 }
 
 }  // namespace
