@@ -41,36 +41,34 @@ std::shared_ptr<BrelumCore> makeCore(bool verbose = false) {
   return BrelumCore::make(kAppID, kAppSecret, "1.0.0", profile(), verbose);
 }
 
-std::optional<std::vector<std::uint8_t>> cachedLogo() {
-  return platform::UserDefaults::standard()->dataForKey(brelum::BrelumCoreAppLogoNotification());
+std::optional<std::vector<std::uint8_t>> cachedLogo(
+    const std::string& key = brelum::BrelumCoreAppLogoNotification()) {
+  return platform::UserDefaults::standard()->dataForKey(key);
+}
+
+std::shared_ptr<platform::Image> image(int width) {
+  return platform::Image::make(width, 1, std::vector<std::uint8_t>(4 * width, 200));
 }
 
 // Counts logo notifications and keeps the last one's image, if any.
-class LogoObserver {
- public:
-  explicit LogoObserver(const std::string& name = brelum::BrelumCoreAppLogoNotification()) {
-    token_ = platform::NotificationCenter::defaultCenter()->addObserver(
-        name, nullptr, nullptr, [this](const platform::Notification& note) {
-          ++posts;
-          const auto found = note.userInfo.find("image");
-          lastImage = found == note.userInfo.end()
-                          ? nullptr
-                          : std::any_cast<std::shared_ptr<platform::Image>>(found->second);
-        });
-  }
-  ~LogoObserver() { platform::NotificationCenter::defaultCenter()->removeObserver(token_); }
-  LogoObserver(const LogoObserver&) = delete;
-  LogoObserver& operator=(const LogoObserver&) = delete;
-
+struct LogoObserver {
+  explicit LogoObserver(const std::string& name = brelum::BrelumCoreAppLogoNotification())
+      : token(platform::NotificationCenter::defaultCenter()->addObserver(
+            name, nullptr, nullptr, [this](const platform::Notification& note) {
+              ++posts;
+              const auto found = note.userInfo.find("image");
+              lastImage = found == note.userInfo.end()
+                              ? nullptr
+                              : std::any_cast<std::shared_ptr<platform::Image>>(found->second);
+            })) {}
+  ~LogoObserver() { platform::NotificationCenter::defaultCenter()->removeObserver(token); }
   bool await(int count) {
     return runMainLoopUntil([&] { return posts >= count; }, 20s);
   }
 
   int posts = 0;
   std::shared_ptr<platform::Image> lastImage;
-
- private:
-  platform::NotificationCenter::ObserverToken token_;
+  platform::NotificationCenter::ObserverToken token;
 };
 
 std::optional<bool> validate(const std::shared_ptr<BrelumCore>& core) {
@@ -89,14 +87,12 @@ std::string verifiedDocument(std::string_view socketEndpoint) {
   return document + R"("app_id":"demo-app"}})";
 }
 
-// Opens the facade's internal settings fetch and mode-dependent console, so a test can wait
-// for the fetch's end.
+// Opens the facade's internal settings fetch, so a test can wait for the fetch's end.
 class TestableCore : public BrelumCore {
  public:
   static std::shared_ptr<TestableCore> make() {
     return std::shared_ptr<TestableCore>(new TestableCore());
   }
-
   void fetchSettings() {
     awaitCompletion<bool>([&](auto done) { getClientTrackerURL([done] { done(true); }); });
   }
@@ -104,6 +100,11 @@ class TestableCore : public BrelumCore {
  private:
   TestableCore() : BrelumCore(kAppID, kAppSecret, "1.0.0", profile(), false) {}
 };
+
+void sendAndWait(BrelumCore& core, EventTracker::Event event) {
+  awaitCompletion<bool>(
+      [&](auto done) { core.eventTracker()->send(std::move(event), [done] { done(true); }); });
+}
 
 class BrelumCoreTest : public testsupport::BackendTest {
  protected:
@@ -141,80 +142,90 @@ class BrelumCoreTest : public testsupport::BackendTest {
     return backend().requests(path).size();
   }
 
-  // Pumps until the back end has answered `count` requests on `path` (and everything else in
-  // flight), then until the answers have been handled.
-  void awaitAnswered(std::string_view path, std::size_t count = 1) {
-    EXPECT_TRUE(runMainLoopUntil([&] { return received(path) >= count && backend().idle(); }, 20s))
+  // Pumps until the back end has answered a request on `path` (any, by default) and nothing
+  // else is in flight, then until the answers have been handled.
+  void awaitQuiet(std::string_view path = {}) {
+    EXPECT_TRUE(runMainLoopUntil([&] { return received(path) > 0 && backend().idle(); }, 20s))
         << path;
-    testsupport::drainMainQueue();
-  }
-
-  // Pumps until nothing is in flight and what was answered has been handled.
-  void awaitQuiet() {
-    EXPECT_TRUE(runMainLoopUntil([&] { return backend().idle(); }, 20s));
     testsupport::drainMainQueue();
   }
 };
 
-TEST_F(BrelumCoreTest, LoginBeforeVerificationFailsAtOnceAndSendsNothing) {
+// Also: the socket manager is made on the first read after a verification, then kept.
+TEST_F(BrelumCoreTest, LoginFailsAtOnceWhenUnverifiedOrWithoutAProfile) {
   auto core = makeCore();
-  bool called = false;
-  core->login(profile(), [&](bool ok) {
-    called = true;
-    EXPECT_FALSE(ok);
-  });
-  EXPECT_TRUE(called);
-  testsupport::drainMainQueue();
-  EXPECT_EQ(received("/v1/sdk/user/login"), 0u);
+  std::optional<bool> unverified, withoutProfile;
+  core->login(profile(), [&](bool ok) { unverified = ok; });
+  EXPECT_EQ(unverified, false);
+  // A first verification without usable data leaves the facade unverified.
+  backend().failWith("/v1/app/verify", 200, verifiedDocument(""));
+  EXPECT_EQ(validate(core), false);
+  EXPECT_EQ(login(core), false);
   EXPECT_FALSE(core->apiManager());
-}
-
-TEST_F(BrelumCoreTest, LoginWithoutAProfileFailsAtOnceAndSendsNothing) {
-  auto core = makeCore();
+  EXPECT_FALSE(core->socketManager());
+  EXPECT_FALSE(core->_socketManager());  // a read before verification stores nothing
+  backend().reset();
   EXPECT_EQ(validate(core), true);
-  std::optional<bool> outcome;
-  core->login(nullptr, [&](bool ok) { outcome = ok; });
-  EXPECT_EQ(outcome, false);
-  testsupport::drainMainQueue();
+  core->login(nullptr, [&](bool ok) { withoutProfile = ok; });
+  EXPECT_EQ(withoutProfile, false);
+  core->setVerbose(true);
+  const auto socket = core->socketManager();
+  ASSERT_TRUE(socket);
+  EXPECT_TRUE(socket->verbose());
+  awaitQuiet(kLogoImagePath);
+  backend().failWith("/v1/app/verify", 200, verifiedDocument("https://elsewhere.brelum.io/"));
+  EXPECT_EQ(validate(core), true);
+  EXPECT_EQ(core->socketManager(), socket);
+  core->set_socketManager(nullptr);
+  EXPECT_NE(core->socketManager(), socket);  // the host cleared it: made anew
+  awaitQuiet();
   EXPECT_EQ(received("/v1/sdk/user/login"), 0u);
 }
 
 struct ModeCase {
   BrelumCore::Mode mode;
   const char* console;
+  const char* imagePath;  // where the logo description points
 };
 
 class BrelumCoreMode : public BrelumCoreTest, public ::testing::WithParamInterface<ModeCase> {};
 
 // The stand-in refuses a verification without the app's id, secret and product line, and the
 // resource calls without the client token, so a wrong request fails here.
-TEST_P(BrelumCoreMode, VerifiesAndLoadsTheLogoThroughTheModesConsole) {
+TEST_P(BrelumCoreMode, VerifiesAndLoadsAndCachesTheLogoThroughTheModesConsole) {
+  const auto& [mode, console, imagePath] = GetParam();
+  backend().failWith(
+      kLogoDescriptionPath, 200,
+      R"({"data":{"Loading_Logo":"https://console.brelum.io)" + std::string(imagePath) + "\"}}");
   auto core = makeCore();
-  core->setMode(GetParam().mode);
+  core->setMode(mode);
   LogoObserver observer;
   EXPECT_EQ(validate(core), true);
   ASSERT_TRUE(observer.await(1));
   for (const auto* path : {"/v1/app/verify", "/v1/app/resource/screens", kLogoDescriptionPath}) {
     const auto requests = backend().requests(path);
     ASSERT_EQ(requests.size(), 1u) << path;
-    EXPECT_EQ(requests[0].header("host"), GetParam().console) << path;
-    EXPECT_EQ(requests[0].sni, GetParam().console) << path;
+    EXPECT_EQ(requests[0].header("host"), console) << path;
+    EXPECT_EQ(requests[0].sni, console) << path;
   }
   EXPECT_EQ(nlohmann::json::parse(backend().requests("/v1/app/verify")[0].body),
             (nlohmann::json{{"id", kAppID}, {"app_secret", kAppSecret}, {"mode", "COMMERCE"}}));
   // The image comes from wherever the description points, without the client token.
-  const auto image = backend().requests(kLogoImagePath);
+  const auto image = backend().requests(imagePath);
   ASSERT_EQ(image.size(), 1u);
   EXPECT_FALSE(image[0].header("c-token"));
   ASSERT_TRUE(core->appLogo());
   EXPECT_EQ(core->appLogo()->width(), 32);
   EXPECT_EQ(observer.lastImage, core->appLogo());
+  EXPECT_TRUE(cachedLogo());
 }
 
+// Servers send the logo as a plain byte stream as often as with an image type.
 INSTANTIATE_TEST_SUITE_P(
     Modes, BrelumCoreMode,
-    ::testing::Values(ModeCase{BrelumCore::Mode::production, "console.brelum.io"},
-                      ModeCase{BrelumCore::Mode::development, "console-dev.brelum.io"}));
+    ::testing::Values(ModeCase{BrelumCore::Mode::production, "console.brelum.io", kLogoImagePath},
+                      ModeCase{BrelumCore::Mode::development, "console-dev.brelum.io",
+                               "/assets/logo/octet-stream.png"}));
 
 struct FailedVerification {
   const char* name;
@@ -248,17 +259,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(FailedVerification{"WrongSecret", 401,
                                          R"({"error":{"code":401,"message":"no"}})"},
                       FailedVerification{"NoSocketEndpoint", 200, verifiedDocument("")},
-                      FailedVerification{"NotJSON", 200, "not json"},
-                      FailedVerification{"ServerError", 500, ""}),
+                      FailedVerification{"NotJSON", 200, "not json"}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST_F(BrelumCoreTest, AFirstVerificationWithoutDataLeavesTheFacadeUnverified) {
-  auto core = makeCore();
-  backend().failWith("/v1/app/verify", 200, verifiedDocument(""));
-  EXPECT_EQ(validate(core), false);
-  EXPECT_EQ(login(core), false);
-  EXPECT_FALSE(core->socketManager());
-}
 
 struct TimestampCase {
   const char* createdAt;
@@ -277,7 +279,7 @@ TEST_P(BrelumCoreLogoTimestamp, TheFirstExactAppLogoScreenGivesTheTruncatedTimes
   auto core = makeCore();
   EXPECT_EQ(validate(core), true);
   const std::string expected = GetParam().logoPath;
-  awaitAnswered(expected.empty() ? "/v1/app/resource/screens" : expected);
+  awaitQuiet(expected.empty() ? "/v1/app/resource/screens" : expected);
   std::vector<std::string> logoPaths;
   for (const auto& request : backend().requests()) {
     if (request.path.starts_with("/v1/app/resource/app-logo/")) logoPaths.push_back(request.path);
@@ -297,91 +299,62 @@ TEST_F(BrelumCoreTest, AReleasedFacadeStillCompletesButStoresNothing) {
   auto outcome = awaitCompletion<bool>([&](auto done) { makeCore()->validate(done); });
   EXPECT_EQ(outcome, true);
   awaitQuiet();
-  testsupport::drainMainQueue();
   EXPECT_EQ(received("/v1/app/resource/screens"), 0u);
 }
 
+// Only a failed exchange prints, and only for a verbose facade.
 TEST_F(BrelumCoreTest, FailureLinesAppearOnlyWhenVerbose) {
   for (bool verbose : {false, true}) {
-    backend().failWith("/v1/app/verify", 200, "not json");
     auto core = makeCore(verbose);
+    EXPECT_EQ(validate(core), true);
+    backend().failWith("/v1/app/verify", 200, "not json");
+    backend().failWith("/v1/sdk/user/login", 204);
     platform::ConsoleCapture console;
     EXPECT_EQ(validate(core), false);
-    EXPECT_EQ(console.lines(), verbose ? std::vector<std::string>{"Verify request error"}
-                                       : std::vector<std::string>{});
+    EXPECT_EQ(login(core), false);
+    const std::vector<std::string> lines{"Verify request error", "Login request error"};
+    EXPECT_EQ(console.lines(), verbose ? lines : std::vector<std::string>{});
+    backend().reset();
   }
-  backend().reset();
-  auto core = makeCore(true);
-  EXPECT_EQ(validate(core), true);
-  backend().failWith("/v1/sdk/user/login", 204);
-  platform::ConsoleCapture console;
-  EXPECT_EQ(login(core), false);
-  EXPECT_EQ(console.lines(), std::vector<std::string>{"Login request error"});
 }
 
-TEST_F(BrelumCoreTest, LoginStoresTheTokenAndFetchesSettings) {
-  auto core = makeCore();
-  EXPECT_EQ(validate(core), true);
-  EXPECT_FALSE(core->apiManager());
-  EXPECT_EQ(login(core, profile(UserSettings::Gender::none)), true);
-  ASSERT_TRUE(core->apiManager());
-  EXPECT_EQ(core->apiManager()->accessToken, "access-token-5678");
-  EXPECT_EQ(core->apiManager()->baseURL.absoluteString(), "https://api.brelum.io/");
-
-  const auto logins = backend().requests("/v1/sdk/user/login");
-  ASSERT_EQ(logins.size(), 1u);
-  EXPECT_EQ(logins[0].header("c-token"), "c-token-1234");
-  EXPECT_EQ(nlohmann::json::parse(logins[0].body), (nlohmann::json{{"client_user_id", "user-1"},
-                                                                   {"name", "Ada"},
-                                                                   {"currency", "EUR"},
-                                                                   {"email", "ada@example.com"},
-                                                                   {"gender", "NONE"}}));
-  EXPECT_TRUE(runMainLoopUntil([&] { return core->sharingMessage().has_value(); }, 20s));
-  EXPECT_EQ(core->sharingMessage(), kSharingMessage);
-  EXPECT_EQ(core->eventTracker()->extraURL()->absoluteString(),
-            "https://api.brelum.io/v1/customer/events");
-  awaitQuiet();
-}
-
-TEST_F(BrelumCoreTest, SettingsWithoutAUsableTrackingURLLeaveTheSharingMessage) {
+// The login's settings fetch sets the tracker's customer URL, yet events still go to the queue.
+TEST_F(BrelumCoreTest, LoginStoresTheTokenAndOnlyUsableSettingsAreTaken) {
   auto core = TestableCore::make();
   core->fetchSettings();  // before login: nothing to fetch with
   EXPECT_EQ(received("/v1/settings/mobile"), 0u);
-
   EXPECT_EQ(validate(core), true);
+  EXPECT_FALSE(core->apiManager());
   EXPECT_EQ(login(core), true);
-  core->fetchSettings();
-  ASSERT_EQ(core->sharingMessage(), kSharingMessage);
-
-  backend().failWith("/v1/settings/mobile", 200,
-                     R"({"data":{"client_event_tracking_url":"not a url","sharing_message":"x"}})");
-  core->fetchSettings();
+  ASSERT_TRUE(core->apiManager());
+  EXPECT_EQ(core->apiManager()->accessToken, "access-token-5678");
+  EXPECT_EQ(core->apiManager()->baseURL.absoluteString(), "https://api.brelum.io/");
+  const auto logins = backend().requests("/v1/sdk/user/login");
+  ASSERT_EQ(logins.size(), 1u);
+  EXPECT_EQ(logins[0].header("c-token"), "c-token-1234");
+  EXPECT_EQ(nlohmann::json::parse(logins[0].body), profile()->apiParams());
+  ASSERT_TRUE(runMainLoopUntil([&] { return core->sharingMessage().has_value(); }, 20s));
   EXPECT_EQ(core->sharingMessage(), kSharingMessage);
+  EXPECT_EQ(core->eventTracker()->extraURL()->absoluteString(),
+            "https://api.brelum.io/v1/customer/events");
 
-  backend().failWith("/v1/settings/mobile", 500, "down");
-  core->fetchSettings();
-  EXPECT_EQ(core->sharingMessage(), kSharingMessage);
-
+  sendAndWait(*core, EventTracker::Event::open_app("entry-1"));
+  EXPECT_EQ(testsupport::queueMessages(backend()).size(), 1u);
+  EXPECT_EQ(received("/v1/customer/events"), 0u);
+  for (auto [status, body] :
+       {std::pair{200,
+                  R"({"data":{"client_event_tracking_url":"not a url","sharing_message":"x"}})"},
+        std::pair{500, "down"}}) {
+    backend().failWith("/v1/settings/mobile", status, body);
+    core->fetchSettings();
+    EXPECT_EQ(core->sharingMessage(), kSharingMessage);
+  }
   backend().failWith("/v1/settings/mobile", 200,
                      R"({"data":{"client_event_tracking_url":"https://api.brelum.io/t"}})");
   core->fetchSettings();
   EXPECT_FALSE(core->sharingMessage());
   EXPECT_EQ(core->eventTracker()->extraURL()->absoluteString(), "https://api.brelum.io/t");
   awaitQuiet();
-}
-
-// Servers send the logo as a plain byte stream as often as with an image type.
-TEST_F(BrelumCoreTest, ALogoSentAsAByteStreamIsTakenAndCached) {
-  backend().failWith(kLogoDescriptionPath, 200,
-                     R"({"data":{"Loading_Logo":"https://console.brelum.io/assets/logo/)"
-                     R"(plain.png?as=octet-stream"}})");
-  auto core = makeCore();
-  LogoObserver observer;
-  EXPECT_EQ(validate(core), true);
-  ASSERT_TRUE(observer.await(1));
-  ASSERT_TRUE(observer.lastImage);
-  EXPECT_EQ(observer.lastImage->width(), 32);
-  EXPECT_TRUE(cachedLogo());
 }
 
 TEST_F(BrelumCoreTest, AFailedImageClearsTheLogoButKeepsTheCachedOne) {
@@ -407,47 +380,32 @@ TEST_F(BrelumCoreTest, AFailedImageClearsTheLogoButKeepsTheCachedOne) {
   EXPECT_EQ(next->appLogo()->width(), 32);
 }
 
-TEST_F(BrelumCoreTest, AHostAssignmentPostsButOnlyCacheAppLogoWrites) {
-  LogoObserver observer;
-  auto core = makeCore();
-  EXPECT_EQ(observer.posts, 0);  // nothing cached yet
-  auto image = platform::Image::make(2, 2, std::vector<std::uint8_t>(16, 200));
-  core->setAppLogo(image);
-  EXPECT_EQ(observer.posts, 1);
-  EXPECT_EQ(observer.lastImage, image);
-  EXPECT_FALSE(cachedLogo());
-  core->cacheAppLogo();
-  EXPECT_TRUE(cachedLogo());
-  core->setAppLogo(nullptr);
-  EXPECT_EQ(observer.posts, 2);
-  EXPECT_FALSE(observer.lastImage);
-}
-
-TEST_F(BrelumCoreTest, ARenamedNotificationNamesBothThePostAndTheCacheKey) {
+// A renamed notification names both the post and the cache key; a host's assignment posts,
+// only cacheAppLogo writes, and undecodable cache data is no logo.
+TEST_F(BrelumCoreTest, TheLogoNotificationNamesThePostAndTheCacheKey) {
   brelum::setBrelumCoreAppLogoNotification("HostLogo");
+  (void)platform::UserDefaults::standard()->setData("HostLogo", {1, 2, 3});
   LogoObserver renamed("HostLogo");
   LogoObserver original("BrelumCoreAppLogoNotification");
   auto core = makeCore();
-  core->setAppLogo(platform::Image::make(2, 1, std::vector<std::uint8_t>(8, 10)));
-  core->cacheAppLogo();
+  EXPECT_EQ(renamed.posts, 0);
+  EXPECT_FALSE(core->appLogo());
+  const auto logo = image(2);
+  core->setAppLogo(logo);
   EXPECT_EQ(renamed.posts, 1);
-  EXPECT_EQ(original.posts, 0);
-  auto defaults = platform::UserDefaults::standard();
-  EXPECT_TRUE(defaults->dataForKey("HostLogo"));
-  EXPECT_FALSE(defaults->dataForKey("BrelumCoreAppLogoNotification"));
+  EXPECT_EQ(renamed.lastImage, logo);
+  EXPECT_EQ(cachedLogo("HostLogo"), (std::vector<std::uint8_t>{1, 2, 3}));
+  core->cacheAppLogo();
+  EXPECT_FALSE(cachedLogo("BrelumCoreAppLogoNotification"));
   auto next = makeCore();
+  EXPECT_EQ(renamed.posts, 2);
   ASSERT_TRUE(next->appLogo());
   EXPECT_EQ(next->appLogo()->width(), 2);
-  (void)defaults->removeObject("HostLogo");
-}
-
-TEST_F(BrelumCoreTest, UndecodableCacheDataPostsNothing) {
-  (void)platform::UserDefaults::standard()->setData(brelum::BrelumCoreAppLogoNotification(),
-                                                    {1, 2, 3});
-  LogoObserver observer;
-  auto core = makeCore();
-  EXPECT_EQ(observer.posts, 0);
-  EXPECT_FALSE(core->appLogo());
+  core->setAppLogo(nullptr);
+  EXPECT_EQ(renamed.posts, 3);
+  EXPECT_FALSE(renamed.lastImage);
+  EXPECT_EQ(original.posts, 0);
+  (void)platform::UserDefaults::standard()->removeObject("HostLogo");
 }
 
 // A host that exits with everything alive: a connected socket, a verification, an event and a
@@ -471,21 +429,6 @@ TEST_F(BrelumCoreTest, AProcessExitsCleanlyWithALiveFacadeAndSocket) {
       "BrelumCoreTest.ChildProcessExitsWithALiveFacadeAndSocket")));
 }
 
-// --- Event tracking wiring ---
-
-void sendAndWait(BrelumCore& core, EventTracker::Event event) {
-  awaitCompletion<bool>(
-      [&](auto done) { core.eventTracker()->send(std::move(event), [done] { done(true); }); });
-}
-
-std::vector<std::string> failureLines(const platform::ConsoleCapture& console) {
-  std::vector<std::string> lines;
-  for (const auto& line : console.lines()) {
-    if (line.starts_with(EventTracker::kFailureMarker)) lines.push_back(line);
-  }
-  return lines;
-}
-
 TEST_F(BrelumCoreTest, TheTrackerComesFromTheProfileWithAnEmptyUserIdAndStaysQuiet) {
   for (auto [gender, wire] : {std::pair{std::optional<UserSettings::Gender>{}, "NONE"},
                               std::pair{std::optional{UserSettings::Gender::female}, "FEMALE"}}) {
@@ -493,28 +436,13 @@ TEST_F(BrelumCoreTest, TheTrackerComesFromTheProfileWithAnEmptyUserIdAndStaysQui
     const auto& tracker = core->eventTracker();
     ASSERT_TRUE(tracker);
     EXPECT_EQ(tracker->user(), (EventTracker::Data::User{"", "user-1", "Ada", wire}));
+    EXPECT_EQ(tracker->appId(), kAppID);
+    EXPECT_EQ(tracker->sdkVersion(), "3.1.4");
     EXPECT_FALSE(tracker->verbose());
     EXPECT_EQ(tracker->extraURL(), std::nullopt);
   }
   const auto anonymous = BrelumCore::make(kAppID, kAppSecret, "1", nullptr, false);
   EXPECT_EQ(anonymous->eventTracker()->user(), (EventTracker::Data::User{"", "", "", "NONE"}));
-}
-
-TEST_F(BrelumCoreTest, EventsGoToTheQueueEvenWithACustomerURL) {
-  const auto core = makeCore();
-  ASSERT_EQ(validate(core), true);
-  ASSERT_EQ(login(core), true);
-  ASSERT_TRUE(runMainLoopUntil([&] { return core->eventTracker()->extraURL().has_value(); }, 20s));
-
-  sendAndWait(*core, EventTracker::Event::open_app("entry-1"));
-  const auto messages = testsupport::queueMessages(backend());
-  ASSERT_EQ(messages.size(), 1u);
-  const auto document = nlohmann::json::parse(messages[0].body);
-  EXPECT_EQ(document["data"]["app_id"], kAppID);
-  EXPECT_EQ(document["data"]["event"]["sdk_version"], "1.0.0");
-  EXPECT_EQ(document["data"]["event"]["user"]["client_user_id"], "user-1");
-  EXPECT_EQ(received("/v1/customer/events"), 0u);
-  awaitQuiet();
 }
 
 TEST_F(BrelumCoreTest, FailedDeliveriesPrintOnlyForAFacadeMadeVerbose) {
@@ -523,33 +451,14 @@ TEST_F(BrelumCoreTest, FailedDeliveriesPrintOnlyForAFacadeMadeVerbose) {
   const auto loud = makeCore(true);
   loud->setVerbose(false);  // too late: the tracker's logger was made with the flag
   platform::ConsoleCapture console;
-
   sendAndWait(*quiet, EventTracker::Event::closeSDK("show-1"));
-  EXPECT_TRUE(failureLines(console).empty());
   sendAndWait(*loud, EventTracker::Event::closeSDK("show-1"));
-  const auto lines = failureLines(console);
+  std::vector<std::string> lines;
+  for (const auto& line : console.lines()) {
+    if (line.starts_with(EventTracker::kFailureMarker)) lines.push_back(line);
+  }
   ASSERT_EQ(lines.size(), 1u);
-  const std::string start =
-      "\U0001F534 [Close SDK event]: HTTP Error: " + std::string(EventTracker::kQueueURL) +
-      "?Action=SendMessage&MessageBody=%7B%22data%22";
-  EXPECT_EQ(lines[0].substr(0, start.size()), start);
   EXPECT_TRUE(lines[0].ends_with(" got an 500 response.")) << lines[0];
-}
-
-TEST_F(BrelumCoreTest, TheSocketIsMadeOnceAfterVerificationAndKept) {
-  auto core = makeCore(true);
-  EXPECT_FALSE(core->socketManager());
-  EXPECT_FALSE(core->_socketManager());  // a read before verification stores nothing
-  EXPECT_EQ(validate(core), true);
-  const auto socket = core->socketManager();
-  ASSERT_TRUE(socket);
-  EXPECT_TRUE(socket->verbose());
-  backend().failWith("/v1/app/verify", 200, verifiedDocument("https://elsewhere.brelum.io/"));
-  EXPECT_EQ(validate(core), true);
-  EXPECT_EQ(core->socketManager(), socket);
-  core->set_socketManager(nullptr);
-  EXPECT_NE(core->socketManager(), socket);  // the host cleared it: made anew
-  awaitQuiet();
 }
 
 TEST(UserSettingsTest, LoginParametersCarryOnlyWhatIsPresent) {

@@ -30,17 +30,14 @@ TEST_P(LongValue, GivesWholeMilliseconds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    InDomain, LongValue,
+    Seconds, LongValue,
     ::testing::Values(LongCase{"Zero", 0.0, 0}, LongCase{"OneAndAHalf", 1.5, 1500},
                       // The fraction is taken as the double arithmetic gives it, not rounded.
                       LongCase{"FractionJustBelowOneMillisecond", 1.001, 1000},
                       // The largest double below 2^64 / 1000 still fits.
-                      LongCase{"LargestInRange", 18446744073709548.0, 18446744073709548000u}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-INSTANTIATE_TEST_SUITE_P(
-    OutOfDomain, LongValue,
-    ::testing::Values(LongCase{"JustBelowZero", -0.0005, 0},
+                      LongCase{"LargestInRange", 18446744073709548.0, 18446744073709548000u},
+                      // Out of the domain: saturating at either end.
+                      LongCase{"JustBelowZero", -0.0005, 0},
                       LongCase{"NaN", std::numeric_limits<double>::quiet_NaN(), 0},
                       LongCase{"FirstTooLarge", 18446744073709551616.0 / 1000.0, kMax},
                       LongCase{"Infinity", kInfinity, kMax}),

@@ -15,31 +15,25 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-TEST(DebugLogger, SwitchingTheFlagChangesOnlyLaterCalls) {
-  platform::ConsoleCapture console;
-  const auto logger = DebugLogger::make(false);
-  logger->debug("before");
-  logger->setVerbose(true);
-  logger->debug("during");
-  logger->setVerbose(false);
-  logger->debug("after");
-  EXPECT_EQ(console.lines(), Lines{"during"});
-}
-
-TEST(DebugLogger, FactoryMakesAFreshLoggerEachTimeThatKeepsItsOwnFlag) {
+// A logger's flag changes only later calls; the factory makes a fresh logger each time,
+// holds none of them, and gives each its own flag.
+TEST(DebugLogger, EachLoggerKeepsItsOwnFlag) {
   platform::ConsoleCapture console;
   const auto factory = DebugLoggerFactory::make(true);
   const auto first = std::dynamic_pointer_cast<DebugLogger>(factory->make());
   const auto second = std::dynamic_pointer_cast<DebugLogger>(factory->make());
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
+  ASSERT_TRUE(first && second);
   EXPECT_NE(first, second);
-  EXPECT_EQ(first.use_count(), 1);  // the factory holds none of them
+  EXPECT_EQ(first.use_count(), 1);
+  first->debug("before");
   first->setVerbose(false);
   first->debug("muted");
   second->debug("heard");
+  first->setVerbose(true);
+  first->debug("again");
   factory->make()->debug("new");
-  EXPECT_EQ(console.lines(), (Lines{"heard", "new"}));
+  DebugLogger::make(false)->debug("quiet");
+  EXPECT_EQ(console.lines(), (Lines{"before", "heard", "again", "new"}));
 }
 
 }  // namespace
