@@ -50,12 +50,11 @@ GType censusTracerType() {
 
 void startCountingGStreamerObjects() {
   // GStreamer keeps the tracer (and its hooks) for the rest of the process.
-  static const bool installed = [] {
+  [[maybe_unused]] static const bool installed = [] {
     gst_init(nullptr, nullptr);
     gst_object_ref_sink(g_object_new(censusTracerType(), nullptr));
     return true;
   }();
-  (void)installed;
   auto& all = census();
   std::lock_guard lock(all.mutex);
   all.live.clear();

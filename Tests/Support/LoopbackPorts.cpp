@@ -6,8 +6,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <optional>
-
 namespace testsupport {
 
 SilentListener::SilentListener() : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
@@ -33,10 +31,7 @@ std::string SilentListener::url(std::string_view path) const {
 }
 
 std::string refusedURL() {
-  std::optional<SilentListener> listener(std::in_place);
-  auto url = listener->url();
-  listener.reset();
-  return url;
+  return SilentListener().url();  // the listener closes at the end of this statement
 }
 
 }  // namespace testsupport

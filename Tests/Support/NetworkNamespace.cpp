@@ -2,37 +2,25 @@
 
 #include <fcntl.h>
 #include <sched.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <thread>
 
-extern char** environ;
+#include "Tests/Support/ChildProcess.h"
 
 namespace testsupport {
 
 namespace {
 
 // Runs a program found on PATH with `args`, its output discarded; answers its exit status,
-// or -1 when it could not be started.
+// or -1 when it could not be started or did not end within a minute.
 int runQuietly(const std::vector<std::string>& args) {
-  std::vector<char*> argv;
-  for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t child = 0;
-  const int spawned = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return -1;
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0) {
-    if (errno != EINTR) return -1;
-  }
+  const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t child = spawnProcess(args, {{null, STDOUT_FILENO}, {null, STDERR_FILENO}});
+  ::close(null);
+  const int status = child < 0 ? -1 : reapProcess(child, std::chrono::minutes(1));
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -61,14 +49,12 @@ bool NetworkNamespace::ip(const std::vector<std::string>& args) const {
 }
 
 bool NetworkNamespace::addVethPair() const {
-  const std::string inside = kInside;
-  const std::string peer = kPeer;
   return ip({"link", "set", "lo", "up"}) &&
-         ip({"link", "add", inside, "type", "veth", "peer", "name", peer}) &&
-         ip({"addr", "add", std::string(kInsideAddress) + "/24", "dev", inside}) &&
-         ip({"addr", "add", std::string(kPeerAddress) + "/24", "dev", peer}) &&
-         ip({"link", "set", inside, "up"}) && ip({"link", "set", peer, "up"}) &&
-         ip({"route", "add", "default", "via", kPeerAddress, "dev", inside});
+         ip({"link", "add", kInside, "type", "veth", "peer", "name", kPeer}) &&
+         ip({"addr", "add", std::string(kInsideAddress) + "/24", "dev", kInside}) &&
+         ip({"addr", "add", std::string(kPeerAddress) + "/24", "dev", kPeer}) &&
+         ip({"link", "set", kInside, "up"}) && ip({"link", "set", kPeer, "up"}) &&
+         ip({"route", "add", "default", "via", kPeerAddress, "dev", kInside});
 }
 
 bool NetworkNamespace::runInside(const std::function<void()>& work) const {

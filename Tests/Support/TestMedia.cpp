@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 // The clips' folder, removed when the program exits.
 const fs::path& clipFolder() {
-  struct Folder {
+  static const struct Folder {
     fs::path path;
     Folder() {
       std::string pattern = (fs::temp_directory_path() / "brelum-media-XXXXXX").string();
@@ -24,19 +24,10 @@ const fs::path& clipFolder() {
     }
     ~Folder() {
       std::error_code ignored;
-      if (!path.empty()) fs::remove_all(path, ignored);
+      fs::remove_all(path, ignored);
     }
-  };
-  static Folder folder;
+  } folder;
   return folder.path;
-}
-
-std::string describe(const ClipRecipe& recipe) {
-  std::ostringstream name;
-  name << "clip-" << recipe.seconds << "s-" << recipe.width << "x" << recipe.height << "-"
-       << recipe.framesPerSecond << "fps-" << recipe.kilobitsPerSecond << "k-" << recipe.pattern
-       << "." << recipe.extension();
-  return name.str();
 }
 
 std::string pipelineText(const ClipRecipe& recipe, const fs::path& file) {
@@ -65,31 +56,22 @@ std::string pipelineText(const ClipRecipe& recipe, const fs::path& file) {
 }
 
 std::expected<void, std::string> encode(const std::string& description) {
-  GError* error = nullptr;
-  GstElement* pipeline = gst_parse_launch(description.c_str(), &error);
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GstElement) pipeline = gst_parse_launch(description.c_str(), &error);
   if (!pipeline || error) {
-    std::string reason = error ? error->message : "the pipeline could not be built";
-    g_clear_error(&error);
-    if (pipeline) gst_object_unref(pipeline);
-    return std::unexpected(reason);
+    return std::unexpected(error ? error->message : "the pipeline could not be built");
   }
   gst_element_set_state(pipeline, GST_STATE_PLAYING);
-  GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* message = gst_bus_timed_pop_filtered(
+  g_autoptr(GstBus) bus = gst_element_get_bus(pipeline);
+  g_autoptr(GstMessage) message = gst_bus_timed_pop_filtered(
       bus, 60 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-  std::expected<void, std::string> outcome;
-  if (!message) {
-    outcome = std::unexpected(std::string("encoding did not finish within a minute"));
-  } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+  if (message && GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
     gst_message_parse_error(message, &error, nullptr);
-    outcome = std::unexpected(std::string(error->message));
-    g_clear_error(&error);
   }
-  if (message) gst_message_unref(message);
-  gst_object_unref(bus);
   gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(pipeline);
-  return outcome;
+  if (!message) return std::unexpected("encoding did not finish within a minute");
+  if (error) return std::unexpected(error->message);
+  return {};
 }
 
 }  // namespace
@@ -102,9 +84,12 @@ std::expected<fs::path, std::string> makeClip(const ClipRecipe& recipe) {
   static std::mutex mutex;
   static std::map<std::string, fs::path> made;
   std::lock_guard lock(mutex);
-  const auto name = describe(recipe);
+  const auto name =
+      "clip-" + std::to_string(recipe.seconds) + "s-" + std::to_string(recipe.width) + "x" +
+      std::to_string(recipe.height) + "-" + std::to_string(recipe.framesPerSecond) + "fps-" +
+      std::to_string(recipe.kilobitsPerSecond) + "k-" + recipe.pattern + "." + recipe.extension();
   if (auto found = made.find(name); found != made.end()) return found->second;
-  if (clipFolder().empty()) return std::unexpected(std::string("no temporary folder"));
+  if (clipFolder().empty()) return std::unexpected("no temporary folder");
   gst_init(nullptr, nullptr);
   const auto file = clipFolder() / name;
   if (auto encoded = encode(pipelineText(recipe, file)); !encoded) {

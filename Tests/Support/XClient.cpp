@@ -5,8 +5,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 
-#include <bit>
-
 namespace testsupport {
 namespace {
 
@@ -29,14 +27,6 @@ bool tolerantly(Display* display, Request&& request) {
   XSync(display, False);
   XSetErrorHandler(previous);
   return !requestFailed;
-}
-
-// One colour channel of a TrueColor pixel, scaled to 8 bits.
-std::uint32_t channel(unsigned long pixel, unsigned long mask) {
-  if (mask == 0) return 0;
-  auto value = (pixel & mask) >> std::countr_zero(mask);
-  auto max = mask >> std::countr_zero(mask);
-  return static_cast<std::uint32_t>((value * 255 + max / 2) / max);
 }
 
 }  // namespace
@@ -157,19 +147,14 @@ std::optional<XClient::Geometry> XClient::geometry(WindowID window) {
 std::optional<std::uint32_t> XClient::pixel(WindowID window, int x, int y) {
   auto size = geometry(window);
   if (!size || x < 0 || y < 0 || x >= size->width || y >= size->height) return std::nullopt;
-  XWindowAttributes attributes{};
   XImage* image = nullptr;
-  tolerantly(display_, [&] {
-    if (XGetWindowAttributes(display_, window, &attributes)) {
-      image = XGetImage(display_, window, x, y, 1, 1, AllPlanes, ZPixmap);
-    }
-  });
+  tolerantly(display_,
+             [&] { image = XGetImage(display_, window, x, y, 1, 1, AllPlanes, ZPixmap); });
   if (!image) return std::nullopt;
-  unsigned long value = XGetPixel(image, 0, 0);
+  // Xvfb's visuals are all 24-bit TrueColor (XvfbServer asks for that depth): 0xRRGGBB.
+  const auto value = static_cast<std::uint32_t>(XGetPixel(image, 0, 0) & 0xFFFFFF);
   XDestroyImage(image);
-  const Visual* visual = attributes.visual;
-  return channel(value, visual->red_mask) << 16 | channel(value, visual->green_mask) << 8 |
-         channel(value, visual->blue_mask);
+  return value;
 }
 
 }  // namespace testsupport

@@ -54,7 +54,6 @@ class XvfbServer {
   XvfbServer() = default;
 
   pid_t pid_ = 0;
-  int pidFD_ = -1;
   int waitStatus_ = 0;
   std::string displayName_;
   std::unique_ptr<XClient> client_;
