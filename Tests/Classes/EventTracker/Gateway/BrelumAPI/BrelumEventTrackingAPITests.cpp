@@ -112,6 +112,10 @@ TEST_F(BrelumEventTrackingAPITest, OnlyADocumentTheQueueTakesIsSent) {
       chat(BrelumEventTrackingAPI::kMaximumMessageBytes + 1 - documentFor(chat(0)).size());
   const auto nan = std::numeric_limits<double>::quiet_NaN();
   for (const auto& event : {overLimit, Event::session("s", Date(nan), Date(0))}) {
+    // Found before any request, the failure still comes later, not inside track().
+    bool early = false;
+    makeGateway()->track(event, kUser, [&early](auto) { early = true; });
+    EXPECT_FALSE(early);
     const auto outcome = deliver(*makeGateway(), event);
     ASSERT_TRUE(outcome.has_value() && !outcome->has_value());
     EXPECT_EQ(outcome->error().underlyingHTTPError().statusCode, -1000);
