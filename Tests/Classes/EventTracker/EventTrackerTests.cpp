@@ -12,42 +12,33 @@
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Tests/Support/MainLoopPump.h"
 
+namespace brelum {
 namespace {
 
-using brelum::EventGatewayError;
-using brelum::EventTracker;
-using brelum::EventTrackingGateway;
-using brelum::EventTrackingGatewayFactory;
-using brelum::HTTPError;
-using brelum::HTTPRequest;
 using Event = EventTracker::Event;
 using User = EventTracker::Data::User;
-using testsupport::runMainLoopUntil;
 
-class RecordingLogger : public brelum::Logger {
- public:
+// The logger factory that makes itself: every tracker's lines land in `lines`.
+struct RecordingLogger : Logger, LoggerFactory, std::enable_shared_from_this<RecordingLogger> {
   void debug(const std::string& message) override { lines.push_back(message); }
+  std::shared_ptr<Logger> make() override { return shared_from_this(); }
   std::vector<std::string> lines;
-};
-
-class RecordingLoggerFactory : public brelum::LoggerFactory {
- public:
-  std::shared_ptr<brelum::Logger> make() override { return logger; }
-  std::shared_ptr<RecordingLogger> logger = std::make_shared<RecordingLogger>();
 };
 
 // Keeps every delivery open until the test finishes it, as a slow network would.
 class HeldGatewayFactory : public EventTrackingGatewayFactory {
  public:
-  struct Delivery {
-    platform::URL baseURL;
-    std::optional<platform::URL> extraURL;
-    std::string appId;
-    std::string sdkVersion;
-    EventTracker::Data::Device device;
+  struct Delivery : EventTrackingGateway {
+    std::string setup;  // base URL, customer URL, app id and SDK version
     std::string eventName;
+    EventTracker::Data::Device device;
     User user;
-    EventTrackingGateway::Completion completion;
+    Completion completion;
+    void track(const Event& event, const User& u, Completion done) override {
+      eventName = event.name();
+      user = u;
+      completion = std::move(done);
+    }
   };
 
   std::shared_ptr<EventTrackingGateway> make(const platform::URL& baseURL,
@@ -55,10 +46,12 @@ class HeldGatewayFactory : public EventTrackingGatewayFactory {
                                              const std::string& appId,
                                              const std::string& sdkVersion,
                                              const EventTracker::Data::Device& device) override {
-    auto delivery = std::make_shared<Delivery>(
-        Delivery{baseURL, extraURL, appId, sdkVersion, device, {}, {}, nullptr});
-    deliveries.push_back(delivery);
-    return std::make_shared<Gateway>(delivery);
+    auto delivery = std::make_shared<Delivery>();
+    delivery->setup = baseURL.absoluteString() + " " +
+                      (extraURL ? extraURL->absoluteString() : "-") + " " + appId + " " +
+                      sdkVersion;
+    delivery->device = device;
+    return deliveries.emplace_back(delivery);
   }
 
   // Completes delivery `index` on the main queue, as gateways do.
@@ -68,26 +61,12 @@ class HeldGatewayFactory : public EventTrackingGatewayFactory {
   }
 
   std::vector<std::shared_ptr<Delivery>> deliveries;
-
- private:
-  class Gateway : public EventTrackingGateway {
-   public:
-    explicit Gateway(std::shared_ptr<Delivery> delivery) : delivery_(std::move(delivery)) {}
-    void track(const Event& event, const User& user, Completion completion) override {
-      delivery_->eventName = event.name();
-      delivery_->user = user;
-      delivery_->completion = std::move(completion);
-    }
-
-   private:
-    std::shared_ptr<Delivery> delivery_;
-  };
 };
 
+constexpr std::string_view kFailedURL = "https://q.test/e?MessageBody=%7B%7D";
+
 EventGatewayError failure(int status) {
-  const auto url = platform::URL::make(std::string(EventTracker::kQueueURL) +
-                                       "?Action=SendMessage&MessageBody=%7B%7D")
-                       .value();
+  const auto url = platform::URL::make(kFailedURL).value();
   return EventGatewayError::httpError(
       HTTPError{HTTPRequest::get(url, {}), {}, std::nullopt, status, "refused"});
 }
@@ -97,23 +76,19 @@ const User kAda{"", "user-1", "Ada", "FEMALE"};
 class EventTrackerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    savedGateways_ = EventTracker::eventTrackingGatewayFactory();
-    savedLoggers_ = EventTracker::loggerFactory();
     EventTracker::setEventTrackingGatewayFactory(gateways_);
-    EventTracker::setLoggerFactory(loggers_);
+    EventTracker::setLoggerFactory(logger_);
   }
   void TearDown() override {
     testsupport::drainMainQueue();
-    EventTracker::setEventTrackingGatewayFactory(savedGateways_);
-    EventTracker::setLoggerFactory(savedLoggers_);
+    EventTracker::setEventTrackingGatewayFactory(saved_.first);
+    EventTracker::setLoggerFactory(saved_.second);
   }
 
   std::shared_ptr<HeldGatewayFactory> gateways_ = std::make_shared<HeldGatewayFactory>();
-  std::shared_ptr<RecordingLoggerFactory> loggers_ = std::make_shared<RecordingLoggerFactory>();
-
- private:
-  std::shared_ptr<EventTrackingGatewayFactory> savedGateways_;
-  std::shared_ptr<brelum::LoggerFactory> savedLoggers_;
+  std::shared_ptr<RecordingLogger> logger_ = std::make_shared<RecordingLogger>();
+  const std::pair<std::shared_ptr<EventTrackingGatewayFactory>, std::shared_ptr<LoggerFactory>>
+      saved_{EventTracker::eventTrackingGatewayFactory(), EventTracker::loggerFactory()};
 };
 
 TEST_F(EventTrackerTest, AReleasedTrackerLogsNothingButStillCallsBack) {
@@ -122,28 +97,30 @@ TEST_F(EventTrackerTest, AReleasedTrackerLogsNothingButStillCallsBack) {
   tracker->send(Event::closeSDK("show-1"), [&] { ++calls; });
   tracker.reset();
   gateways_->finish(0, std::unexpected(failure(500)));
-  ASSERT_TRUE(runMainLoopUntil([&] { return calls > 0; }));
+  testsupport::drainMainQueue();
   EXPECT_EQ(calls, 1);
-  EXPECT_TRUE(loggers_->logger->lines.empty());
+  EXPECT_TRUE(logger_->lines.empty());
 }
 
-TEST_F(EventTrackerTest, WithoutACallbackAFailureIsStillLogged) {
-  auto tracker = EventTracker::make("app-1", "2.0.0", kAda, false);
-  tracker->send(Event::open_app("entry-1"));
-  gateways_->finish(0, std::unexpected(failure(500)));
-  ASSERT_TRUE(runMainLoopUntil([&] { return !loggers_->logger->lines.empty(); }));
-  EXPECT_EQ(loggers_->logger->lines.size(), 1u);
-}
-
-TEST_F(EventTrackerTest, AGatewayReportingTwiceIsHandledOnce) {
+// Each outcome is handled once, reported twice or not; a failure is logged with the event's
+// name, with or without a callback, and a success is not logged.
+TEST_F(EventTrackerTest, EachOutcomeIsHandledOnceAndEachFailureLoggedByName) {
   auto tracker = EventTracker::make("app-1", "2.0.0", kAda, false);
   int calls = 0;
   tracker->send(Event::display_chat("show-1"), [&] { ++calls; });
+  tracker->send(Event::open_app("entry-1"));
+  tracker->send(Event::dismiss_chat("show-1"), [&] { ++calls; });
   gateways_->finish(0, std::unexpected(failure(500)));
   gateways_->finish(0, std::unexpected(failure(500)));
+  gateways_->finish(1, std::unexpected(failure(403)));
+  gateways_->finish(2, {});
   testsupport::drainMainQueue();
-  EXPECT_EQ(calls, 1);
-  EXPECT_EQ(loggers_->logger->lines.size(), 1u);
+  EXPECT_EQ(calls, 2);
+  const std::string url(kFailedURL);
+  EXPECT_EQ(logger_->lines,
+            (std::vector<std::string>{
+                "\U0001F534 [Display chat event]: HTTP Error: " + url + " got an 500 response.",
+                "\U0001F534 [Open App event]: HTTP Error: " + url + " got an 403 response."}));
 }
 
 // Each event gets its own gateway with the tracker's fields as they are at that send: a
@@ -162,16 +139,12 @@ TEST_F(EventTrackerTest, EachSendHandsANewGatewayTheFieldsOfThatMoment) {
   const auto& second = *gateways_->deliveries[1];
   EXPECT_EQ(first.user, kAda);
   EXPECT_EQ(second.user, grace);
-  EXPECT_EQ(first.extraURL, std::nullopt);
-  EXPECT_EQ(second.extraURL, customer);
+  const std::string queue(EventTracker::kQueueURL);
+  EXPECT_EQ(first.setup, queue + " - app-1 2.0.0");
+  EXPECT_EQ(second.setup, queue + " " + customer.absoluteString() + " app-1 2.0.0");
   EXPECT_EQ(first.eventName, "Dismiss chat");
   EXPECT_EQ(second.eventName, "Keyboard status");
-  for (const auto* delivery : {&first, &second}) {
-    EXPECT_EQ(delivery->baseURL.absoluteString(), EventTracker::kQueueURL);
-    EXPECT_EQ(delivery->appId, "app-1");
-    EXPECT_EQ(delivery->sdkVersion, "2.0.0");
-    EXPECT_EQ(delivery->device, EventTracker::Data::Device::current());
-  }
+  EXPECT_EQ(first.device, EventTracker::Data::Device::current());
 }
 
 // What a second facade does to the first one's tracker: its next event goes through the
@@ -179,37 +152,31 @@ TEST_F(EventTrackerTest, EachSendHandsANewGatewayTheFieldsOfThatMoment) {
 TEST_F(EventTrackerTest, ReplacedSlotsServeLaterSendsButNotTheLoggerAlreadyMade) {
   auto tracker = EventTracker::make("app-1", "2.0.0", kAda, false);
   auto laterGateways = std::make_shared<HeldGatewayFactory>();
-  auto laterLoggers = std::make_shared<RecordingLoggerFactory>();
+  auto laterLoggers = std::make_shared<RecordingLogger>();
   EventTracker::setEventTrackingGatewayFactory(laterGateways);
   EventTracker::setLoggerFactory(laterLoggers);
 
-  int calls = 0;
-  tracker->send(Event::share("show-1", "c-1", "Coats", "12"), [&] { ++calls; });
+  tracker->send(Event::share("show-1", "c-1", "Coats", "12"));
   EXPECT_TRUE(gateways_->deliveries.empty());
   ASSERT_EQ(laterGateways->deliveries.size(), 1u);
   laterGateways->finish(0, std::unexpected(failure(502)));
-  ASSERT_TRUE(runMainLoopUntil([&] { return calls > 0; }));
-  EXPECT_EQ(loggers_->logger->lines.size(), 1u);
-  EXPECT_TRUE(laterLoggers->logger->lines.empty());
+  testsupport::drainMainQueue();
+  EXPECT_EQ(logger_->lines.size(), 1u);
+  EXPECT_TRUE(laterLoggers->lines.empty());
 }
 
 using EventTrackerDeathTest = EventTrackerTest;
 
 TEST_F(EventTrackerDeathTest, AnEmptySlotStopsTheProcessWithTheReason) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_DEATH(
-      {
-        EventTracker::setLoggerFactory(nullptr);
-        (void)EventTracker::make("app-1", "2.0.0", kAda, false);
-      },
-      "no logger factory");
-  EXPECT_DEATH(
-      {
-        auto tracker = EventTracker::make("app-1", "2.0.0", kAda, false);
-        EventTracker::setEventTrackingGatewayFactory(nullptr);
-        tracker->send(Event::closeSDK("show-1"));
-      },
-      "no event tracking gateway factory");
+  EXPECT_DEATH((EventTracker::setLoggerFactory(nullptr),
+                (void)EventTracker::make("app-1", "2.0.0", kAda, false)),
+               "no logger factory");
+  auto tracker = EventTracker::make("app-1", "2.0.0", kAda, false);
+  EXPECT_DEATH((EventTracker::setEventTrackingGatewayFactory(nullptr),
+                tracker->send(Event::closeSDK("show-1"))),
+               "no event tracking gateway factory");
 }
 
 }  // namespace
+}  // namespace brelum
