@@ -186,7 +186,7 @@ void VideoPlayer::restartAfterFailure() {
   stop();
   const auto armed = generation_;
   platform::DispatchQueue::main()->asyncAfter(
-      restartDelay(), [weak = std::weak_ptr(sharedAs<VideoPlayer>()), armed] {
+      restartDelay(consecutiveFailures_), [weak = std::weak_ptr(sharedAs<VideoPlayer>()), armed] {
         auto self = weak.lock();
         if (self && self->generation_ == armed && self->url()) self->load();
       });
@@ -197,9 +197,9 @@ void VideoPlayer::restartAfterFailure() {
   }
 }
 
-std::chrono::milliseconds VideoPlayer::restartDelay() const {
+std::chrono::milliseconds VideoPlayer::restartDelay(int consecutiveFailures) {
   auto delay = kFirstRestartDelay;
-  for (int n = 1; n < consecutiveFailures_ && delay < kLongestRestartDelay; ++n) delay *= 2;
+  for (int n = 1; n < consecutiveFailures && delay < kLongestRestartDelay; ++n) delay *= 2;
   return std::min(delay, kLongestRestartDelay);
 }
 

@@ -44,6 +44,9 @@ class VideoPlayer : public _BaseView, public platform::KeyValueObserver {
   static constexpr std::chrono::milliseconds kFirstRestartDelay{500};
   static constexpr std::chrono::milliseconds kLongestRestartDelay{30'000};
 
+  // How long the n-th failure in a row waits before the media are opened again.
+  [[nodiscard]] static std::chrono::milliseconds restartDelay(int consecutiveFailures);
+
   // Constructors are public for std::make_shared: create players with View::make<VideoPlayer>()
   // or from a nib.
   VideoPlayer() = default;
@@ -91,7 +94,6 @@ class VideoPlayer : public _BaseView, public platform::KeyValueObserver {
   // Steps of play(url:) after storing the URL, shared by the restarts after a failure.
   void load();
   void restartAfterFailure();
-  [[nodiscard]] std::chrono::milliseconds restartDelay() const;
 
   std::shared_ptr<platform::Player> player_;
   std::shared_ptr<platform::PlayerLayer> playerLayer_;

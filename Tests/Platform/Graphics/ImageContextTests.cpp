@@ -64,15 +64,12 @@ TEST(ImageContextTest, ScaleZeroIsTheScreensAndBadSizesMakeNoImage) {
 TEST(ImageTest, NamedPrefersTheScreensScaleVariant) {
   const auto folder = std::filesystem::temp_directory_path() / "named-images";
   std::filesystem::create_directories(folder / "Resources");
-  auto write = [&](const char* file, int side) {
-    ImageContext context({double(side), double(side)}, true, 1);
-    std::ofstream(folder / "Resources" / file, std::ios::binary) << [&] {
-      auto png = *context.makeImage()->pngData();
-      return std::string(png.begin(), png.end());
-    }();
-  };
-  write("close.png", 4);
-  write("close@2x.png", 8);
+  for (int side : {4, 8}) {
+    const auto png = *ImageContext({double(side), double(side)}, true, 1).makeImage()->pngData();
+    std::ofstream(folder / "Resources" / (side == 4 ? "close.png" : "close@2x.png"),
+                  std::ios::binary)
+        .write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
+  }
   auto bundle = Bundle::make(folder / "host");
   Screen::main().setScale(3);
   auto image = Image::named("close", *bundle);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -33,6 +34,12 @@ struct Pixel {
 Pixel pixelAt(const Image& image, int x, int y) {
   const auto* p = image.pixels().data() + (std::size_t(y) * std::size_t(image.width()) + x) * 4;
   return {p[0], p[1], p[2], p[3]};
+}
+
+// Colour channels within `tolerance`.
+bool near(Pixel got, Pixel want, int tolerance) {
+  return std::abs(got.r - want.r) <= tolerance && std::abs(got.g - want.g) <= tolerance &&
+         std::abs(got.b - want.b) <= tolerance;
 }
 
 void writeBigEndian32(Bytes& bytes, std::size_t at, std::uint32_t value) {
@@ -72,58 +79,40 @@ TEST_P(ImageFixtureDecoding, GivesTheSizeAndPixels) {
   ASSERT_EQ(image->width(), c.width);
   ASSERT_EQ(image->height(), c.height);
   ASSERT_EQ(image->pixels().size(), std::size_t(c.width * c.height * 4));
-  const int cellsPerRow = c.width / c.cell;
-  for (int y = 0; y < c.height; ++y) {
-    for (int x = 0; x < c.width; ++x) {
-      const Pixel want = c.cells[std::size_t((y / c.cell) * cellsPerRow + x / c.cell)];
-      const Pixel got = pixelAt(*image, x, y);
-      EXPECT_NEAR(got.r, want.r, c.tolerance) << x << "," << y;
-      EXPECT_NEAR(got.g, want.g, c.tolerance) << x << "," << y;
-      EXPECT_NEAR(got.b, want.b, c.tolerance) << x << "," << y;
-      EXPECT_EQ(got.a, want.a) << x << "," << y;
-    }
+  for (int i = 0, x = 0, y = 0; i < c.width * c.height; x = ++i % c.width, y = i / c.width) {
+    const Pixel want = c.cells[std::size_t((y / c.cell) * (c.width / c.cell) + x / c.cell)];
+    const Pixel got = pixelAt(*image, x, y);
+    EXPECT_TRUE(near(got, want, c.tolerance) && got.a == want.a) << x << "," << y;
   }
 }
 
+const std::vector<Pixel> kRGBA = {{255, 0, 0, 255},     {0, 255, 0, 255}, {0, 0, 255, 255},
+                                  {255, 255, 255, 128}, {0, 0, 0, 0},     {10, 20, 30, 255}};
 const std::vector<Pixel> kQuadrants = {
     {200, 30, 30, 255}, {30, 200, 30, 255}, {30, 30, 200, 255}, {240, 240, 240, 255}};
+// Stored inverted, as Photoshop writes CMYK: full cyan ink, then half black.
+const std::vector<Pixel> kCMYK = {{0, 255, 255, 255}, {128, 128, 128, 255}};
+// The second frame is all yellow; only the first one is shown.
+const std::vector<Pixel> kFirstFrame = {
+    {255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 0, 255}};
 
 // interlaced.gif: a 3 × 8 screen, a frame of 2 × 8 at x = 1 whose second column is the
 // transparent index; row y of the frame's first column shows colour y + 1.
 std::vector<Pixel> interlacedGIF() {
   std::vector<Pixel> pixels;
-  for (int y = 0; y < 8; ++y) {
-    const int i = y + 1;
+  for (int i = 1; i <= 8; ++i) {
     pixels.insert(pixels.end(), {{0, 0, 0, 0}, {i * 20, 255 - i * 20, i * 10, 255}, {0, 0, 0, 0}});
   }
   return pixels;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Formats, ImageFixtureDecoding,
-    ::testing::Values(
-        FixtureCase{"rgba.png",
-                    3,
-                    2,
-                    1,
-                    {{255, 0, 0, 255},
-                     {0, 255, 0, 255},
-                     {0, 0, 255, 255},
-                     {255, 255, 255, 128},
-                     {0, 0, 0, 0},
-                     {10, 20, 30, 255}},
-                    0},
-        FixtureCase{"quadrants.jpg", 16, 16, 8, kQuadrants, 8},
-        // Stored inverted, as Photoshop writes CMYK: full cyan ink, then half black.
-        FixtureCase{"cmyk.jpg", 16, 8, 8, {{0, 255, 255, 255}, {128, 128, 128, 255}}, 8},
-        // The second frame is all yellow; only the first one is shown.
-        FixtureCase{"twoframes.gif",
-                    2,
-                    2,
-                    1,
-                    {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {255, 255, 0, 255}},
-                    0},
-        FixtureCase{"interlaced.gif", 3, 8, 1, interlacedGIF(), 0}));
+INSTANTIATE_TEST_SUITE_P(Formats, ImageFixtureDecoding,
+                         ::testing::Values(FixtureCase{"rgba.png", 3, 2, 1, kRGBA, 0},
+                                           FixtureCase{"quadrants.jpg", 16, 16, 8, kQuadrants, 8},
+                                           FixtureCase{"cmyk.jpg", 16, 8, 8, kCMYK, 8},
+                                           FixtureCase{"twoframes.gif", 2, 2, 1, kFirstFrame, 0},
+                                           FixtureCase{"interlaced.gif", 3, 8, 1, interlacedGIF(),
+                                                       0}));
 
 // --- Refusals -------------------------------------------------------------------------
 
@@ -140,8 +129,8 @@ class ImageRefusal : public ::testing::TestWithParam<RefusalCase> {};
 TEST_P(ImageRefusal, GivesNoImageAndSaysWhy) {
   const auto& c = GetParam();
   const auto decoded = Image::decode(c.data);
-  ASSERT_FALSE(decoded.has_value()) << c.name;
-  EXPECT_EQ(decoded.error(), c.error) << description(decoded.error());
+  ASSERT_FALSE(decoded.has_value());
+  EXPECT_EQ(decoded.error(), c.error);
   EXPECT_EQ(Image::make(c.data), nullptr);
 }
 
@@ -153,37 +142,13 @@ Bytes pngClaiming(std::uint32_t width, std::uint32_t height) {
   return png;
 }
 
-Bytes jpegClaiming(std::uint16_t width, std::uint16_t height) {
-  auto jpeg = resource("quadrants.jpg");
-  for (std::size_t i = 2; i + 9 < jpeg.size(); ++i) {
-    if (jpeg[i] == 0xFF && jpeg[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
-      jpeg[i + 5] = std::uint8_t(height >> 8);
-      jpeg[i + 6] = std::uint8_t(height);
-      jpeg[i + 7] = std::uint8_t(width >> 8);
-      jpeg[i + 8] = std::uint8_t(width);
-      return jpeg;
-    }
-  }
-  ADD_FAILURE() << "no SOF0 in quadrants.jpg";
-  return jpeg;
-}
-
-Bytes gifClaiming(std::uint16_t width, std::uint16_t height) {
-  auto gif = resource("twoframes.gif");
-  gif[6] = std::uint8_t(width);
-  gif[7] = std::uint8_t(width >> 8);
-  gif[8] = std::uint8_t(height);
-  gif[9] = std::uint8_t(height >> 8);
-  return gif;
-}
-
-// A 2 × 2 screen whose first frame claims 65535 × 65535 pixels: decoding it would take
-// billions of steps however little of it the screen shows.
-Bytes gifFrameClaiming65535() {
-  auto gif = resource("twoframes.gif");
-  constexpr std::size_t kFrameWidth = 0x1E;  // in the first image descriptor, after x and y
-  for (std::size_t at : {kFrameWidth, kFrameWidth + 2}) gif[at] = gif[at + 1] = 0xFF;
-  return gif;
+// `file` with `bytes` written `skip` bytes after the first `marker` (an empty one: the start).
+Bytes patched(std::string_view file, const Bytes& marker, std::size_t skip, const Bytes& bytes) {
+  auto data = resource(file);
+  const auto at = std::ranges::search(data, marker).begin();
+  EXPECT_NE(at, data.end()) << file;
+  std::ranges::copy(bytes, at + std::ptrdiff_t(skip));
+  return data;
 }
 
 // Every scan after the last repeated until there are far more than any encoder writes.
@@ -199,15 +164,10 @@ Bytes jpegWithManyScans() {
   return many;
 }
 
-Bytes truncated(std::string_view file, std::size_t keep) {
+// The first `keep` bytes of `file`; a negative `keep` drops that many from its end.
+Bytes truncated(std::string_view file, std::ptrdiff_t keep) {
   auto bytes = resource(file);
-  bytes.resize(keep);
-  return bytes;
-}
-
-Bytes truncatedBy(std::string_view file, std::size_t drop) {
-  auto bytes = resource(file);
-  bytes.resize(bytes.size() - drop);
+  bytes.resize(std::size_t(keep < 0 ? std::ptrdiff_t(bytes.size()) + keep : keep));
   return bytes;
 }
 
@@ -218,31 +178,31 @@ Bytes withBytes(std::initializer_list<std::uint8_t> head, std::size_t filler) {
 }
 
 // The header is checked before a byte of pixel memory is taken; a decoder asked for
-// 100000 × 100000 would try for 40 GB.
+// 100000 × 100000 would try for 40 GB. The JPEG's SOF0 claims 20000 × 20000; the GIF's screen,
+// then its first frame (a 2 × 2 screen, whose frame would take billions of steps however
+// little of it shows), 65535 × 65535.
 INSTANTIATE_TEST_SUITE_P(
-    Dimensions, ImageRefusal,
+    Data, ImageRefusal,
     ::testing::Values(
         RefusalCase{"png_16385_high", pngClaiming(1, 16385), ImageDecodeError::tooLarge},
         RefusalCase{"png_over_64_megapixels", pngClaiming(8193, 8193), ImageDecodeError::tooLarge},
-        RefusalCase{"jpeg_20000x20000", jpegClaiming(20000, 20000), ImageDecodeError::tooLarge},
-        RefusalCase{"gif_65535x65535", gifClaiming(65535, 65535), ImageDecodeError::tooLarge},
-        RefusalCase{"gif_frame_65535x65535", gifFrameClaiming65535(), ImageDecodeError::tooLarge},
-        RefusalCase{"png_zero_wide", pngClaiming(0, 2), ImageDecodeError::corrupt}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Truncation, ImageRefusal,
-    ::testing::Values(
+        RefusalCase{"jpeg_20000x20000",
+                    patched("quadrants.jpg", {0xFF, 0xC0}, 5, {0x4E, 0x20, 0x4E, 0x20}),
+                    ImageDecodeError::tooLarge},
+        RefusalCase{"gif_65535x65535", patched("twoframes.gif", {}, 6, Bytes(4, 0xFF)),
+                    ImageDecodeError::tooLarge},
+        RefusalCase{"gif_frame_65535x65535", patched("twoframes.gif", {}, 0x1E, Bytes(4, 0xFF)),
+                    ImageDecodeError::tooLarge},
+        RefusalCase{"png_zero_wide", pngClaiming(0, 2), ImageDecodeError::corrupt},
+        // Data that ends early.
         RefusalCase{"png_in_header", truncated("rgba.png", 20), ImageDecodeError::truncated},
         RefusalCase{"png_in_pixel_data", truncated("rgba.png", 50), ImageDecodeError::truncated},
-        RefusalCase{"jpeg_in_scan", truncatedBy("quadrants.jpg", 8), ImageDecodeError::truncated},
+        RefusalCase{"jpeg_in_scan", truncated("quadrants.jpg", -8), ImageDecodeError::truncated},
         RefusalCase{"gif_in_first_frame", truncated("twoframes.gif", 38),
                     ImageDecodeError::truncated},
         RefusalCase{"gif_before_terminator", truncated("twoframes.gif", 40),
-                    ImageDecodeError::truncated}));
-
-INSTANTIATE_TEST_SUITE_P(
-    Garbage, ImageRefusal,
-    ::testing::Values(
+                    ImageDecodeError::truncated},
+        // Other formats and damage.
         RefusalCase{"empty", {}, ImageDecodeError::empty},
         RefusalCase{"text", withBytes({'h', 'e', 'l', 'l', 'o'}, 0),
                     ImageDecodeError::unsupportedFormat},
@@ -261,22 +221,14 @@ INSTANTIATE_TEST_SUITE_P(
                     withBytes({'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, 0x3B}, 0),
                     ImageDecodeError::corrupt}));
 
-TEST(ImageDecoding, RefusesMoreThan32MiBUnread) {
+TEST(ImageDecoding, RefusesMoreThan32MiBUnreadOrTheCallersLimits) {
   auto bytes = resource("rgba.png");
   bytes.resize((std::size_t{32} << 20) + 1);
   EXPECT_EQ(Image::decode(bytes).error(), ImageDecodeError::tooManyBytes);
   bytes.resize(std::size_t{32} << 20);
   EXPECT_TRUE(Image::decode(bytes).has_value());  // bytes after the end are ignored
-}
 
-TEST(ImageDecoding, GIFCutAfterItsFirstFrameStillShowsIt) {
-  const auto image = Image::make(truncated("twoframes.gif", 41));
-  ASSERT_NE(image, nullptr);
-  EXPECT_EQ(pixelAt(*image, 1, 1).b, 0);  // yellow, from the first frame
-}
-
-TEST(ImageDecoding, LimitsAreTheCallersToChoose) {
-  const auto png = resource("rgba.png");
+  const auto png = resource("rgba.png");  // other limits, of the caller's choosing
   EXPECT_EQ(Image::decode(png, {.maximumBytes = png.size() - 1}).error(),
             ImageDecodeError::tooManyBytes);
   EXPECT_EQ(Image::decode(png, {.maximumSide = 2}).error(), ImageDecodeError::tooLarge);
@@ -285,53 +237,50 @@ TEST(ImageDecoding, LimitsAreTheCallersToChoose) {
       Image::decode(png, {.maximumBytes = png.size(), .maximumSide = 3, .maximumPixels = 6}));
 }
 
+TEST(ImageDecoding, GIFCutAfterItsFirstFrameStillShowsIt) {
+  const auto image = Image::make(truncated("twoframes.gif", 41));
+  ASSERT_NE(image, nullptr);
+  EXPECT_EQ(pixelAt(*image, 1, 1).b, 0);  // yellow, from the first frame
+}
+
 // --- Encoding -------------------------------------------------------------------------
 
-TEST(ImagePNG, RoundTripKeepsAlphaExactlyAndColoursWithinPremultiplication) {
-  std::vector<std::uint8_t> rgba;
-  const std::vector<int> alphas = {255, 254, 200, 128, 64, 17, 1, 0};
-  for (int a : alphas) {
-    for (int c : {0, 1, 99, 200, 255}) {
-      rgba.insert(rgba.end(), {std::uint8_t(c), std::uint8_t(255 - c), std::uint8_t(c / 2 + 60),
-                               std::uint8_t(a)});
-    }
-  }
-  const auto original = Image::make(5, int(alphas.size()), rgba);
-  ASSERT_NE(original, nullptr);
-  const auto png = original->pngData();
-  ASSERT_TRUE(png.has_value());
-  const auto back = Image::make(*png);
+// The encoder premultiplies: a colour under partial alpha may come back a step off.
+TEST(ImagePNG, RoundTripKeepsOpaquePixelsAndAlphaExactly) {
+  const auto back =
+      Image::make(Image::make(3, 1, {10, 200, 30, 255, 250, 100, 0, 128, 99, 99, 99, 0})
+                      ->pngData()
+                      .value_or(Bytes{}));
   ASSERT_NE(back, nullptr);
-  ASSERT_EQ(back->width(), 5);
-  ASSERT_EQ(back->height(), int(alphas.size()));
-  for (int y = 0; y < back->height(); ++y) {
-    for (int x = 0; x < 5; ++x) {
-      const Pixel want = pixelAt(*original, x, y);
-      const Pixel got = pixelAt(*back, x, y);
-      ASSERT_EQ(got.a, want.a) << x << "," << y;
-      if (want.a == 0) {
-        EXPECT_EQ(got.r + got.g + got.b, 0) << x << "," << y;
-        continue;
-      }
-      // Premultiplied storage keeps a channel to within 255 / alpha.
-      const int tolerance = want.a == 255 ? 0 : (255 + want.a - 1) / want.a;
-      EXPECT_NEAR(got.r, want.r, tolerance) << x << "," << y;
-      EXPECT_NEAR(got.g, want.g, tolerance) << x << "," << y;
-      EXPECT_NEAR(got.b, want.b, tolerance) << x << "," << y;
-    }
-  }
+  const Pixel opaque = pixelAt(*back, 0, 0), half = pixelAt(*back, 1, 0);
+  EXPECT_TRUE(near(opaque, {10, 200, 30, 255}, 0) && opaque.a == 255);
+  EXPECT_TRUE(near(half, {250, 100, 0, 128}, 1) && half.a == 128);
+  const Pixel clear = pixelAt(*back, 2, 0);
+  EXPECT_TRUE(near(clear, {}, 0) && clear.a == 0);  // transparent black
 }
 
-TEST(ImagePNG, SidesBeyondTheEncoderGiveNoData) {
-  const auto wide = Image::make(32768, 1, Bytes(32768 * 4, 0xFF));
-  ASSERT_NE(wide, nullptr);
-  EXPECT_FALSE(wide->pngData().has_value());
-}
-
-TEST(ImagePixels, MakeRefusesPixelsThatDoNotFitTheSize) {
+TEST(ImagePixels, MakeRefusesPixelsThatDoNotFitTheSizeAndPNGSidesBeyondTheEncoder) {
+  EXPECT_FALSE(Image::make(32768, 1, Bytes(32768 * 4, 0xFF))->pngData().has_value());
   EXPECT_EQ(Image::make(2, 2, Bytes(15)), nullptr);
   EXPECT_EQ(Image::make(2, 2, Bytes(17)), nullptr);
   EXPECT_EQ(Image::make(-1, -4, Bytes(16)), nullptr);
+}
+
+// A video picture is wrapped as the decoder left it: blue, green, red, an unused byte, and
+// rows padded past the width.
+TEST(ImagePixels, WrappedPicturesKeepTheirRowsAndEncodeOpaque) {
+  auto bytes = std::make_shared<Bytes>(Bytes{10, 20, 30, 0, 40, 50, 60, 0, 9, 9, 9, 9,  //
+                                             70, 80, 90, 0, 1,  2,  3,  0, 9, 9, 9, 9});
+  const std::shared_ptr<const std::uint8_t> pixels(bytes, bytes->data());
+  EXPECT_EQ(Image::wrap(3, 2, 8, Image::PixelFormat::bgrx, pixels), nullptr);
+  EXPECT_EQ(Image::wrap(2, 0, 12, Image::PixelFormat::bgrx, pixels), nullptr);
+  const auto picture = Image::wrap(2, 2, 12, Image::PixelFormat::bgrx, pixels);
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(picture->pixels().data(), bytes->data());
+  const auto back = Image::make(picture->pngData().value_or(Bytes{}));
+  ASSERT_NE(back, nullptr);
+  const Pixel last = pixelAt(*back, 1, 1);
+  EXPECT_TRUE(near(last, {3, 2, 1, 255}, 0) && last.a == 255);
 }
 
 }  // namespace

@@ -11,13 +11,9 @@
 #include "Platform/UI/NibRegistry.h"
 #include "Tests/Support/TemporaryBundle.h"
 
-using platform::Nib;
-using platform::NibCoder;
-using platform::NibRegistry;
-using platform::Rect;
-using platform::View;
-
 namespace basetests {
+
+using namespace platform;
 
 class HookCounter : public brelum::_BaseView {
  public:
@@ -44,14 +40,7 @@ class RenamedView : public brelum::_BaseXibView {
 class NoNibView : public brelum::_BaseXibView {};
 class NotAView : public brelum::_BaseXibView {};
 
-}  // namespace basetests
-
-namespace {
-
-using basetests::CardView;
-using basetests::HookCounter;
-
-std::vector<std::shared_ptr<platform::Object>> load(const std::string& nib) {
+std::vector<std::shared_ptr<Object>> load(const std::string& nib) {
   return Nib::fromData({nib.begin(), nib.end()}).instantiate(nullptr);
 }
 
@@ -76,14 +65,14 @@ class BaseXibView : public ::testing::Test {
         "NotAView.nib",
         R"({"objects": [{"class": "platform::ViewController"}, {"class": "platform::View"}]})");
     NibRegistry::registerClass<CardView>(host_.bundle());
-    NibRegistry::registerClass<basetests::RenamedView>(host_.bundle());
-    NibRegistry::registerClass<basetests::NoNibView>(host_.bundle());
-    NibRegistry::registerClass<basetests::NotAView>(host_.bundle());
+    NibRegistry::registerClass<RenamedView>(host_.bundle());
+    NibRegistry::registerClass<NoNibView>(host_.bundle());
+    NibRegistry::registerClass<NotAView>(host_.bundle());
   }
   testsupport::TemporaryBundle host_;
 };
 
-TEST_F(BaseXibView, FillsItselfWithTheFirstViewOfItsClassNibEachTimeItLoads) {
+TEST_F(BaseXibView, FillsItselfWithTheFirstViewOfItsClassNibEachTimeItLoadsOrStaysEmpty) {
   auto card = View::make<CardView>(Rect{0, 0, 120, 80});
   ASSERT_EQ(card->subviews().size(), 1u);
   auto first = card->_xibContentView();
@@ -97,25 +86,19 @@ TEST_F(BaseXibView, FillsItselfWithTheFirstViewOfItsClassNibEachTimeItLoads) {
   EXPECT_EQ(first->frame(), (Rect{0, 0, 120, 80}));
   EXPECT_EQ(card->subviews()[1]->frame(), (Rect{0, 0, 120, 80}));
 
-  EXPECT_EQ(View::make<basetests::RenamedView>()->_xibContentView()->tag(), 42);
-}
+  EXPECT_EQ(View::make<RenamedView>()->_xibContentView()->tag(), 42);
 
-TEST_F(BaseXibView, WithoutAUsableNibStaysEmptyAndQuiet) {
+  // Without a usable nib: empty and quiet.
   platform::ConsoleCapture console;
-  std::shared_ptr<brelum::_BaseXibView> missing = View::make<basetests::NoNibView>();
-  std::shared_ptr<brelum::_BaseXibView> notAView = View::make<basetests::NotAView>();
-  for (const auto& view : {missing, notAView}) {
-    EXPECT_TRUE(view->subviews().empty());
-    EXPECT_EQ(view->_xibContentView(), nullptr);
-  }
+  EXPECT_TRUE(View::make<NoNibView>()->subviews().empty());
+  EXPECT_TRUE(View::make<NotAView>()->subviews().empty());
   EXPECT_TRUE(console.lines().empty());
-}
 
-TEST_F(BaseXibView, FromANibLoadsItsContentOnWakingNotWhileDecoding) {
+  // From a nib: loaded on waking, not while decoding.
   auto objects = load(R"({"objects": [{"class": "basetests::CardView"}]})");
   ASSERT_EQ(objects.size(), 1u);
   EXPECT_NE(std::dynamic_pointer_cast<CardView>(objects[0])->_xibContentView(), nullptr);
   EXPECT_EQ(View::decode<CardView>(NibCoder(nlohmann::json::object()))->_xibContentView(), nullptr);
 }
 
-}  // namespace
+}  // namespace basetests

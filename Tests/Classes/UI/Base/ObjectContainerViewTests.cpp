@@ -9,10 +9,10 @@
 #include "Platform/UI/Nib.h"
 #include "Platform/UI/NibRegistry.h"
 
+namespace containertests {
+
 using platform::Rect;
 using platform::View;
-
-namespace containertests {
 
 struct Token {
   int value = 0;
@@ -27,15 +27,6 @@ class DerivedContainer : public TokenContainer {
   using TokenContainer::TokenContainer;
 };
 
-}  // namespace containertests
-
-namespace {
-
-using containertests::DerivedContainer;
-using containertests::Other;
-using containertests::Token;
-using containertests::TokenContainer;
-
 std::size_t containersOf(const View& view, const std::shared_ptr<Token>& token) {
   std::size_t count = 0;
   for (const auto& subview : view.subviews()) {
@@ -45,45 +36,35 @@ std::size_t containersOf(const View& view, const std::shared_ptr<Token>& token) 
   return count;
 }
 
-TEST(ObjectContainerView, AddedContainersAreEmptyAndKeepTheirObjectAlive) {
-  auto host = View::make(Rect{0, 0, 100, 100});
-  auto token = std::make_shared<Token>();
-  std::weak_ptr<Token> weak = token;
-  TokenContainer::add(token, *host);
-  TokenContainer::add(token, *host);
-  token.reset();
-  ASSERT_EQ(host->subviews().size(), 2u);
-  EXPECT_EQ(host->subviews()[0]->frame(), (Rect{0, 0, 0, 0}));
-  ASSERT_FALSE(weak.expired());
-
-  TokenContainer::remove(weak.lock(), *host);
-  EXPECT_TRUE(host->subviews().empty());
-  EXPECT_TRUE(weak.expired());
-}
-
-TEST(ObjectContainerView, RemovesByIdentityOnlyAmongDirectSubviewsOfTheSameType) {
-  auto host = View::make();
+// Containers are empty, added last, keep their object alive while in the tree, and are
+// removed by identity (not equality) from the direct subviews only, subclasses included.
+TEST(ObjectContainerView, KeepsItsObjectUntilRemovedByIdentityAmongDirectSubviews) {
+  auto host = View::make(), plain = View::make(), nested = View::make();
   auto token = std::make_shared<Token>(Token{1});
   auto equal = std::make_shared<Token>(Token{1});
-  auto plain = View::make();
-  auto nested = View::make();
+  std::weak_ptr<Token> weak = token;
   TokenContainer::add(token, *nested);
+  host->addSubview(plain);
   TokenContainer::add(token, *host);
   TokenContainer::add(equal, *host);
   host->addSubview(View::make<DerivedContainer>(Rect{}, token));
   brelum::_ObjectContainerView<Other>::add(std::make_shared<Other>(), *host);
-  host->addSubview(plain);
   host->addSubview(nested);
-
-  TokenContainer::remove(token, *host);  // the subclass's container counts
-  EXPECT_EQ(containersOf(*host, token), 0u);
+  ASSERT_EQ(host->subviews().size(), 6u);
+  EXPECT_EQ(host->subviews()[1]->frame(), (Rect{0, 0, 0, 0}));
   EXPECT_EQ(containersOf(*host, equal), 1u);
-  EXPECT_EQ(host->subviews().size(), 4u);
+  EXPECT_EQ(std::dynamic_pointer_cast<TokenContainer>(host->subviews()[2])->object(), equal);
+  token.reset();
 
+  TokenContainer::remove(weak.lock(), *host);
+  EXPECT_EQ(containersOf(*host, weak.lock()), 0u);
+  EXPECT_EQ(host->subviews().size(), 4u);
+  EXPECT_EQ(containersOf(*host, equal), 1u);
   TokenContainer::remove(nullptr, *host);
-  ASSERT_EQ(host->subviews().size(), 3u);  // the other type's container, plain and nested
-  EXPECT_EQ(host->subviews()[1], plain);
-  EXPECT_EQ(containersOf(*nested, token), 1u);
+  EXPECT_EQ(host->subviews().size(), 3u);  // plain, the other type's container and nested
+  EXPECT_EQ(host->subviews()[0], plain);
+  TokenContainer::remove(nullptr, *nested);
+  EXPECT_TRUE(weak.expired());
 }
 
 TEST(ObjectContainerView, IsNeverMadeFromANib) {
@@ -95,4 +76,4 @@ TEST(ObjectContainerView, IsNeverMadeFromANib) {
   EXPECT_NE(console.lines()[0].find("init(coder:) has not been implemented"), std::string::npos);
 }
 
-}  // namespace
+}  // namespace containertests

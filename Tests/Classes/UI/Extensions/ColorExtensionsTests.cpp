@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
-#include <string>
+#include <utility>
 
 #include "Platform/Graphics/Screen.h"
 
@@ -18,39 +17,24 @@ constexpr Color rgb(int red, int green, int blue) {
   return {red / 255.0, green / 255.0, blue / 255.0, 1};
 }
 
-struct HexCase {
-  std::string label;
-  std::string text;
-  Color expected;  // before the alpha, which the table passes as 0.5
-};
-void PrintTo(const HexCase& c, std::ostream* os) {
-  *os << c.label;
+// The low six digits of the leading number, with the alpha passed through.
+TEST(ColorHexText, ReadsTheLowSixDigitsOfTheLeadingNumber) {
+  for (const auto& [text, expected] : std::initializer_list<std::pair<const char*, Color>>{
+           {"  #ff8800\n", rgb(255, 136, 0)},
+           {"FF8800", rgb(255, 136, 0)},
+           {"##FF8800", rgb(0, 0, 0)},  // one hash only
+           {"XYZ", rgb(0, 0, 0)},
+           {"FFF", rgb(0, 15, 255)},
+           {"#80FF8800", rgb(255, 136, 0)},
+           {"12G456", rgb(0, 0, 0x12)},  // digits up to the first other character
+           {"0x00FF00", rgb(0, 255, 0)},
+           {"# 0000FF", rgb(0, 0, 255)},                // blanks after the hash are skipped
+           {"123456789ABCDEF012", rgb(255, 255, 255)},  // more than 64 bits saturate
+           {"123456789A00FF00", rgb(0, 255, 0)}}) {
+    EXPECT_EQ(colorWithHex(text, 0.5), (Color{expected.red, expected.green, expected.blue, 0.5}))
+        << text;
+  }
 }
-
-class ColorHexText : public ::testing::TestWithParam<HexCase> {};
-
-TEST_P(ColorHexText, ReadsTheLowSixDigitsOfTheLeadingNumber) {
-  const auto& c = GetParam();
-  auto expected = c.expected;
-  expected.alpha = 0.5;
-  EXPECT_EQ(colorWithHex(c.text, 0.5), expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Scanner, ColorHexText,
-    ::testing::Values(HexCase{"BlanksAndLowerCase", "  #ff8800\n", rgb(255, 136, 0)},
-                      HexCase{"NoHash", "FF8800", rgb(255, 136, 0)},
-                      HexCase{"TwoHashes", "##FF8800", rgb(0, 0, 0)},
-                      HexCase{"NoDigits", "XYZ", rgb(0, 0, 0)},
-                      HexCase{"ThreeDigits", "FFF", rgb(0, 15, 255)},
-                      HexCase{"EightDigitsKeepTheLowSix", "#80FF8800", rgb(255, 136, 0)},
-                      HexCase{"DigitsUpToTheFirstOther", "12G456", rgb(0, 0, 0x12)},
-                      HexCase{"PlatformPrefix", "0x00FF00", rgb(0, 255, 0)},
-                      HexCase{"BlankAfterTheHash", "# 0000FF", rgb(0, 0, 255)},
-                      HexCase{"MoreDigitsThan64BitsSaturate", "123456789ABCDEF012",
-                              rgb(255, 255, 255)},
-                      HexCase{"SixteenDigitsStillExact", "123456789A00FF00", rgb(0, 255, 0)}),
-    [](const auto& info) { return info.param.label; });
 
 TEST(ColorIntegers, AreFractionsOf255KeptOutsideTheRange) {
   EXPECT_EQ(color(510, 255, 0, 51), (Color{2.0, 1.0, 0.0, 0.2}));

@@ -59,34 +59,28 @@ TEST_F(SetTemplateImage, ShowsThePlaceholderThenTheDownloadBothAsTemplates) {
   EXPECT_EQ(pixels[(18 * 24 + 10) * 4 + 3], 255);
 }
 
-TEST_F(SetTemplateImage, AFailedDownloadLeavesThePlaceholder) {
-  auto view = View::make<ImageView>(Rect{});
-  view->setImage(placeholder());
+// A failed download leaves the placeholder; a download neither keeps its view alive nor
+// touches it once gone; a later call supersedes an earlier call's download.
+TEST_F(SetTemplateImage, AFailedDownloadALaterCallOrTheViewsEndLeaveTheImage) {
+  for (auto path : {"/assets/templates/close.png", "/assets/templates/dot.png"}) {
+    backend().delay(path, 300ms);
+  }
+  auto view = View::make<ImageView>(Rect{}), failed = View::make<ImageView>(Rect{});
+  auto gone = View::make<ImageView>(Rect{});
+  std::weak_ptr<ImageView> weak = gone;
+  brelum::setTemplateImage(*failed, placeholder(), url("/assets/templates/missing.png"));
+  brelum::setTemplateImage(*gone, placeholder(), url("/assets/templates/dot.png"));
+  brelum::setTemplateImage(*view, placeholder(), url("/assets/templates/close.png"));
   brelum::setTemplateImage(*view, nullptr, std::nullopt);  // clears, downloads nothing
   EXPECT_EQ(view->image(), nullptr);
-  brelum::setTemplateImage(*view, placeholder(), url("/assets/templates/missing.png"));
-  settle("/assets/templates/missing.png", 1);
-  EXPECT_TRUE(showsTemplate(*view, 2));
-  EXPECT_EQ(backend().requests().size(), 2u);  // this call's and settle()'s
-}
-
-TEST_F(SetTemplateImage, ADownloadOutlivingItsViewNeitherKeepsNorTouchesIt) {
-  backend().delay("/assets/templates/dot.png", 300ms);
-  auto view = View::make<ImageView>(Rect{});
-  std::weak_ptr<ImageView> weak = view;
-  brelum::setTemplateImage(*view, placeholder(), url("/assets/templates/dot.png"));
-  view.reset();
+  gone.reset();
   EXPECT_TRUE(weak.expired());
+  settle("/assets/templates/missing.png", 1);
   settle("/assets/templates/dot.png", 1);
-}
-
-TEST_F(SetTemplateImage, ALaterCallSupersedesAnEarlierDownload) {
-  backend().delay("/assets/templates/close.png", 300ms);
-  auto view = View::make<ImageView>(Rect{});
-  brelum::setTemplateImage(*view, placeholder(), url("/assets/templates/close.png"));
-  brelum::setTemplateImage(*view, nullptr, std::nullopt);
   settle("/assets/templates/close.png", 1);
   EXPECT_EQ(view->image(), nullptr);
+  EXPECT_TRUE(showsTemplate(*failed, 2));
+  EXPECT_EQ(backend().requests("/assets/templates/missing.png").size(), 2u);  // and settle()'s
 }
 
 }  // namespace
