@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <ostream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -15,14 +14,7 @@ using platform::ConnectToTable;
 using Code = ConnectToTable::Error::Code;
 using Entry = ConnectToTable::Entry;
 
-struct GoodCase {
-  std::string_view text;
-  std::vector<Entry> entries;
-
-  friend void PrintTo(const GoodCase& c, std::ostream* os) {
-    *os << ::testing::PrintToString(std::string(c.text));
-  }
-};
+using GoodCase = std::pair<std::string_view, std::vector<Entry>>;
 
 class ConnectToTableGoodText : public ::testing::TestWithParam<GoodCase> {};
 
@@ -52,14 +44,7 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"a.example", 443, {"127.0.0.1", 1}}, {"a.example", 80, {"127.0.0.1", 2}}}},
         GoodCase{"", {}}, GoodCase{"  ", {}}));
 
-struct BadCase {
-  std::string_view text;
-  Code code;
-
-  friend void PrintTo(const BadCase& c, std::ostream* os) {
-    *os << ::testing::PrintToString(std::string(c.text));
-  }
-};
+using BadCase = std::pair<std::string_view, Code>;
 
 class ConnectToTableBadText : public ::testing::TestWithParam<BadCase> {};
 
@@ -111,39 +96,34 @@ TEST(ConnectToTableTest, RouteMatchesHostWithoutRegardToCaseAndOnlyOnItsPort) {
   EXPECT_EQ(table.route("not a host", 443), std::nullopt);
 }
 
-TEST(ConnectToTableTest, AddingARouteAgainReplacesItInPlace) {
-  ConnectToTable table;
-  ASSERT_TRUE(table.add("a.example", 443, "127.0.0.1", 1).has_value());
-  ASSERT_TRUE(table.add("b.example", 443, "::1", 2).has_value());
-  ASSERT_TRUE(table.add("A.example", 443, "127.0.0.3", 3).has_value());
-
-  EXPECT_EQ(table.curlConnectTo(),
-            (std::vector<std::string>{"a.example:443:127.0.0.3:3", "b.example:443:[::1]:2"}));
-  table.clear();
-  EXPECT_TRUE(table.entries().empty());
-  EXPECT_EQ(table.route("a.example", 443), std::nullopt);
-}
-
-TEST(ConnectToTableTest, GenerationMovesOnWithEveryChangeAndOnlyThen) {
+// Adding a route again replaces it in place; every change, and only a change, moves the
+// generation on.
+TEST(ConnectToTableTest, ChangesReplaceInPlaceAndMoveTheGenerationOn) {
   ConnectToTable table;
   auto last = table.generation();
   auto moved = [&] {
     const auto now = table.generation();
     return std::exchange(last, now) != now;
   };
-  ASSERT_TRUE(table.add("a.example", 443, "127.0.0.1", 1).has_value());
+  ASSERT_TRUE(table.add("a.example", 443, "127.0.0.1", 1));
   EXPECT_TRUE(moved());
-  ASSERT_TRUE(table.add("A.example", 443, "127.0.0.1", 2).has_value());  // replaces
+  ASSERT_TRUE(table.add("b.example", 443, "::1", 2));
   EXPECT_TRUE(moved());
-  ASSERT_TRUE(table.add("b.example:443:127.0.0.1:3,c.example:443:127.0.0.1:4").has_value());
+  ASSERT_TRUE(table.add("A.example", 443, "127.0.0.3", 3));
   EXPECT_TRUE(moved());
-  EXPECT_FALSE(table.add("d.example", 443, "localhost", 1).has_value());
-  EXPECT_FALSE(table.add("d.example:443:127.0.0.1:1,bad").has_value());
+  ASSERT_TRUE(table.add("c.example:443:127.0.0.1:3,d.example:80:127.0.0.1:4"));
+  EXPECT_TRUE(moved());
+  EXPECT_FALSE(table.add("e.example", 443, "localhost", 1));
+  EXPECT_FALSE(table.add("e.example:443:127.0.0.1:1,bad"));
   (void)table.route("a.example", 443);
-  (void)table.curlConnectTo();
+  EXPECT_EQ(table.curlConnectTo(),
+            (std::vector<std::string>{"a.example:443:127.0.0.3:3", "b.example:443:[::1]:2",
+                                      "c.example:443:127.0.0.1:3", "d.example:80:127.0.0.1:4"}));
   EXPECT_FALSE(moved());
   table.clear();
   EXPECT_TRUE(moved());
+  EXPECT_TRUE(table.entries().empty());
+  EXPECT_EQ(table.route("a.example", 443), std::nullopt);
 }
 
 class ConnectToTableEnvironment : public ::testing::Test {
@@ -174,30 +154,26 @@ TEST_F(ConnectToTableEnvironment, TakesEveryEntryOrNone) {
 
 TEST(ConnectToTableTest, ConcurrentAddsAndLookupsLoseNothing) {
   ConnectToTable table;
-  constexpr int kWriters = 4;
-  constexpr int kPerWriter = 50;
+  auto host = [](int w, int i) {
+    return "h" + std::to_string(w) + "-" + std::to_string(i) + ".example";
+  };
   {
     std::vector<std::jthread> threads;
-    for (int w = 0; w < kWriters; ++w) {
-      threads.emplace_back([&table, w] {
-        for (int i = 0; i < kPerWriter; ++i) {
-          auto host = "h" + std::to_string(w) + "-" + std::to_string(i) + ".example";
-          EXPECT_TRUE(table.add(host, 443, "127.0.0.1", static_cast<std::uint16_t>(i + 1)));
-        }
+    for (int w = 0; w < 4; ++w) {
+      threads.emplace_back([&, w] {
+        for (int i = 1; i <= 50; ++i) EXPECT_TRUE(table.add(host(w, i), 443, "127.0.0.1", i));
       });
-      threads.emplace_back([&table, w] {
-        for (int i = 0; i < kPerWriter; ++i) {
-          auto found =
-              table.route("h" + std::to_string(w) + "-" + std::to_string(i) + ".example", 443);
-          if (found) {
-            EXPECT_EQ(found->port, i + 1);
+      threads.emplace_back([&, w] {
+        for (int i = 1; i <= 50; ++i) {
+          if (auto found = table.route(host(w, i), 443)) {
+            EXPECT_EQ(found->port, i);
           }
           (void)table.curlConnectTo();
         }
       });
     }
   }
-  EXPECT_EQ(table.entries().size(), std::size_t{kWriters * kPerWriter});
+  EXPECT_EQ(table.entries().size(), 200u);
 }
 
 }  // namespace

@@ -6,9 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <ostream>
 #include <string>
 
 #include <boost/asio/ssl/context.hpp>
@@ -53,50 +51,20 @@ class ExtraTrustedCATest : public testsupport::BackendTest {
   std::string ca_;
 };
 
-struct RefusedCase {
-  const char* name;
-  std::function<fs::path(const fs::path& folder, const std::string& ca)> make;
-  const char* reason;
-
-  friend void PrintTo(const RefusedCase& c, std::ostream* os) { *os << c.name; }
-};
-
-class ExtraTrustedCARefused : public ExtraTrustedCATest,
-                              public ::testing::WithParamInterface<RefusedCase> {};
-
-TEST_P(ExtraTrustedCARefused, IsRefusedAndTheEarlierFileStays) {
+TEST_F(ExtraTrustedCATest, UnusableFilesAreRefusedAndTheEarlierFileStays) {
   auto good = write("good.pem", ca_);
   ASSERT_TRUE(platform::setExtraTrustedCAFile(good).has_value());
-
-  auto candidate = GetParam().make(folder_, ca_);
-  auto refused = platform::setExtraTrustedCAFile(candidate);
-  ASSERT_FALSE(refused.has_value());
-  EXPECT_NE(refused.error().message().find(GetParam().reason), std::string::npos)
-      << refused.error().message();
-  EXPECT_EQ(platform::extraTrustedCAFile(), fs::absolute(good));
+  for (const auto& [file, reason] :
+       {std::pair{folder_ / "missing.pem", "no such regular file"},
+        {write("text.pem", "not a certificate\n"), "no PEM certificate"},
+        {write("truncated.pem", ca_.substr(0, ca_.size() / 2)), "not a valid certificate"}}) {
+    auto refused = platform::setExtraTrustedCAFile(file);
+    ASSERT_FALSE(refused.has_value()) << file;
+    EXPECT_NE(refused.error().message().find(reason), std::string::npos)
+        << refused.error().message();
+    EXPECT_EQ(platform::extraTrustedCAFile(), fs::absolute(good));
+  }
 }
-
-fs::path writeFile(const fs::path& file, const std::string& contents) {
-  std::ofstream(file, std::ios::binary) << contents;
-  return file;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, ExtraTrustedCARefused,
-    ::testing::Values(RefusedCase{"Missing",
-                                  [](auto& folder, auto&) { return folder / "missing.pem"; },
-                                  "no such regular file"},
-                      RefusedCase{"PlainText",
-                                  [](auto& folder, auto&) {
-                                    return writeFile(folder / "text.pem", "not a certificate\n");
-                                  },
-                                  "no PEM certificate"},
-                      RefusedCase{"TruncatedCertificate",
-                                  [](auto& folder, auto& ca) {
-                                    return writeFile(folder / "truncated.pem",
-                                                     ca.substr(0, ca.size() / 2));
-                                  },
-                                  "not a valid certificate"}));
 
 TEST_F(ExtraTrustedCATest, RelativePathIsKeptAbsoluteSoLaterFolderChangesDoNotMatter) {
   write("ca.pem", ca_);

@@ -1,5 +1,7 @@
 #include "Platform/Network/ParameterEncoding.h"
 
+#include "Platform/Network/HTTPHeaders.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,9 +12,11 @@ using nlohmann::json;
 using platform::encodeParameters;
 using platform::formURLEncoded;
 using platform::headerValue;
+using platform::HTTPHeaders;
 using platform::HTTPMethod;
 using platform::HTTPSessionError;
 using platform::ParameterEncoding;
+using platform::setHeader;
 using platform::URLRequest;
 
 namespace {
@@ -55,17 +59,6 @@ INSTANTIATE_TEST_SUITE_P(
         FormCase{"EmptyContainersVanish", {{"a", json::array()}, {"o", json::object()}}, ""},
         FormCase{"InvalidUTF8KeptByteForByte", {{"k", std::string("\xFF\x00z", 3)}}, "k=%FF%00z"}),
     [](const auto& info) { return info.param.name; });
-
-TEST(FormEncodingFailure, RefusesWhatHasNoFormEncoding) {
-  for (const json& parameters : {json::array({1}), json("text"), json(5),
-                                 json{{"x", std::numeric_limits<double>::quiet_NaN()}},
-                                 json{{"x", {{"y", std::numeric_limits<double>::infinity()}}}}}) {
-    auto encoded = formURLEncoded(parameters);
-    ASSERT_FALSE(encoded) << parameters.dump();
-    EXPECT_EQ(encoded.error().kind, HTTPSessionError::Kind::parameterEncodingFailed);
-    EXPECT_FALSE(encoded.error().description.empty());
-  }
-}
 
 struct EncodeCase {
   const char* name;
@@ -121,16 +114,40 @@ INSTANTIATE_TEST_SUITE_P(
                    "text/plain"}),
     [](const auto& info) { return info.param.name; });
 
-TEST(ParameterPlacementFailure, JSONRefusesTextThatIsNotUTF8AndNonFiniteNumbers) {
-  for (const json& parameters :
-       {json{{"k", "\xFF"}}, json{{"k", std::numeric_limits<double>::infinity()}},
-        json::array({1})}) {
+// A form has no encoding for a top-level value that is not an object or for a number that
+// is not finite; JSON has none for text that is not UTF-8. The request stays untouched.
+TEST(ParameterPlacementFailure, RefusesWhatHasNoEncoding) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double infinity = std::numeric_limits<double>::infinity();
+  for (const auto& [parameters, encoding] :
+       {std::pair{json::array({1}), ParameterEncoding::url},
+        {json("text"), ParameterEncoding::url},
+        {json(5), ParameterEncoding::url},
+        {json{{"x", nan}}, ParameterEncoding::url},
+        {json{{"x", {{"y", infinity}}}}, ParameterEncoding::url},
+        {json{{"k", "\xFF"}}, ParameterEncoding::json},
+        {json{{"k", infinity}}, ParameterEncoding::json},
+        {json::array({1}), ParameterEncoding::json}}) {
     URLRequest request{"https://h/p", HTTPMethod::post, {}, std::nullopt, std::nullopt};
-    auto result = encodeParameters(request, parameters, ParameterEncoding::json);
-    ASSERT_FALSE(result);
+    auto result = encodeParameters(request, parameters, encoding);
+    ASSERT_FALSE(result) << parameters.dump();
     EXPECT_EQ(result.error().kind, HTTPSessionError::Kind::parameterEncodingFailed);
+    EXPECT_FALSE(result.error().description.empty());
+    EXPECT_EQ(request.url, "https://h/p");
     EXPECT_FALSE(request.body);
   }
+}
+
+TEST(HTTPHeadersTest, SetHeaderReplacesTheFirstMatchInPlaceAndDropsLaterOnes) {
+  HTTPHeaders headers{
+      {"Accept", "a"}, {"content-TYPE", "x"}, {"X-Other", "o"}, {"Content-Type", "y"}};
+  setHeader(headers, "Content-Type", "application/json");
+  EXPECT_EQ(headers,
+            (HTTPHeaders{{"Accept", "a"}, {"content-TYPE", "application/json"}, {"X-Other", "o"}}));
+  setHeader(headers, "access-token", "t");
+  EXPECT_EQ(headers.back(), (std::pair<std::string, std::string>{"access-token", "t"}));
+  EXPECT_EQ(headerValue(headers, "CONTENT-type"), "application/json");
+  EXPECT_FALSE(headerValue(headers, "Content-Typ"));
 }
 
 }  // namespace
