@@ -108,6 +108,17 @@ TEST(URLComponentsTest, ChangingTheQueryKeepsUserInfoPortAndFragment) {
 
 // Pieces set one by one, and the text they make (nothing when they make no URL); what was
 // set reads back, also after a trip through the text.
+URLComponents built(const std::optional<std::string>& scheme,
+                    const std::optional<std::string>& host, std::optional<int> port,
+                    const std::string& path) {
+  URLComponents components;
+  components.setScheme(scheme);
+  components.setHost(host);
+  components.setPort(port);
+  components.setPath(path);
+  return components;
+}
+
 TEST(URLComponentsTest, BuildingEscapesPiecesOrRefusesBadCombinations) {
   using Text = std::optional<std::string>;
   struct Row {
@@ -131,11 +142,7 @@ TEST(URLComponentsTest, BuildingEscapesPiecesOrRefusesBadCombinations) {
            Row{std::nullopt, std::nullopt, std::nullopt, "", ""},
        }) {
     SCOPED_TRACE(c.expected.value_or("(none)") + " " + c.path);
-    URLComponents components;
-    components.setScheme(c.scheme);
-    components.setHost(c.host);
-    components.setPort(c.port);
-    components.setPath(c.path);
+    const auto components = built(c.scheme, c.host, c.port, c.path);
     EXPECT_EQ(components.string(), c.expected);
     EXPECT_EQ(components.url().has_value(), c.expected.has_value() && !c.expected->empty());
     if (!c.expected) continue;
