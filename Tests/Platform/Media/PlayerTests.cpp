@@ -254,7 +254,9 @@ TEST_F(RemoteMediaTest, PlaysToTheEndThroughRangedReadsOfTheVerifiedHostOrWithou
     EXPECT_GE(probe_->presentationTimes.size(), std::size_t(recipe.framesPerSecond) / 3);
     EXPECT_GT(probe_->presentationTimes.back(), 500ms);
     const auto reads = backend().requests("/media/clip." + recipe.extension());
+    // Reads of 256 KiB, the end byte counted in.
     ASSERT_FALSE(reads.empty());
+    EXPECT_EQ(reads[0].header("range"), "bytes=0-262143");
     for (const auto& read : reads) {
       EXPECT_TRUE(read.header("range").value_or("").starts_with("bytes=")) << read.path;
       EXPECT_EQ(read.sni, kHost);
