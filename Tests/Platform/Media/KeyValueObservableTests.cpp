@@ -9,9 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <memory>
-#include <string>
-#include <vector>
+#include <tuple>
 
 #include "Platform/Media/AudioSession.h"
 
@@ -19,25 +17,23 @@ namespace {
 
 using namespace platform;
 
-class Observed : public KeyValueObservable {
- public:
+struct Observed : public KeyValueObservable {
   void change(const std::string& keyPath) { didChangeValue(keyPath, this); }
 };
+
+// What an observer heard: the key path, the object and the context.
+using Notice = std::tuple<std::string, const void*, void*>;
 
 class Recorder : public KeyValueObserver {
  public:
   void observeValue(const std::optional<std::string>& keyPath, const void* object,
                     const KeyValueChange& change, void* context) override {
-    heard.push_back(keyPath.value_or("?"));
-    objects.push_back(object);
-    contexts.push_back(context);
+    heard.emplace_back(keyPath.value_or("?"), object, context);
     EXPECT_TRUE(change.empty());
     if (then) then();
   }
 
-  std::vector<std::string> heard;
-  std::vector<const void*> objects;
-  std::vector<void*> contexts;
+  std::vector<Notice> heard;
   std::function<void()> then;
 };
 
@@ -50,9 +46,7 @@ TEST(KeyValueObservableTest, EachRegistrationOfTheExactKeyPathHearsOnceUntilRemo
   observed.addObserver(status, "status", &context);
   observed.addObserver(rate, "player.rate");
   for (auto path : {"status", "Status", "rate"}) observed.change(path);
-  EXPECT_EQ(status->heard, (std::vector<std::string>{"status", "status"}));
-  EXPECT_EQ(status->objects, (std::vector<const void*>{&observed, &observed}));
-  EXPECT_EQ(status->contexts, (std::vector<void*>{&context, &context}));
+  EXPECT_EQ(status->heard, std::vector(2, Notice("status", &observed, &context)));
   EXPECT_TRUE(rate->heard.empty());
   observed.removeObserver(status.get(), "player.rate");
   observed.removeObserver(status.get(), "status");  // one registration of two
@@ -78,8 +72,7 @@ TEST(KeyValueObservableTest, ObserverRemovedOrAddedDuringANoticeIsNotCalledByIt)
   observed.addObserver(first, "status");
   observed.addObserver(second, "status");
   observed.change("status");
-  EXPECT_TRUE(second->heard.empty());
-  EXPECT_TRUE(added->heard.empty());
+  EXPECT_TRUE(second->heard.empty() && added->heard.empty());
   first->then = nullptr;
   observed.change("status");
   EXPECT_EQ(added->heard.size(), 1u);
@@ -93,23 +86,21 @@ TEST(AudioSessionTest, SettingTheCategoryNeedsAnOutputAndFailingKeepsTheOldOne) 
   ASSERT_NE(::mkdtemp(folder.data()), nullptr);
   ::unsetenv("PULSE_SERVER");
   ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-  fs::create_directories(fs::path(folder) / "pulse");
+  fs::create_directories(folder + "/pulse");
   const int server = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const auto path = (fs::path(folder) / "pulse" / "native").string();
-  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  sockaddr_un address{.sun_family = AF_UNIX, .sun_path = {}};
+  std::strncpy(address.sun_path, (folder + "/pulse/native").c_str(), sizeof(address.sun_path) - 1);
   ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   auto& session = AudioSession::sharedInstance();
-  EXPECT_TRUE(session.setCategory(AudioSessionCategory::ambient));
-  EXPECT_EQ(session.category(), AudioSessionCategory::ambient);
+  EXPECT_TRUE(session.setCategory(AudioSessionCategory::ambient) &&
+              session.category() == AudioSessionCategory::ambient);
   ::close(server);
   fs::remove_all(folder);
   if (AudioSession::isOutputAvailable()) GTEST_SKIP() << "this machine has an ALSA device";
   const auto outcome = session.setCategory(AudioSessionCategory::playback);
   ASSERT_FALSE(outcome);
-  EXPECT_NE(outcome.error().localizedDescription.find("No audio output"), std::string::npos);
-  EXPECT_EQ(session.category(), AudioSessionCategory::ambient);
+  EXPECT_TRUE(outcome.error().localizedDescription.contains("No audio output") &&
+              session.category() == AudioSessionCategory::ambient);
 }
 
 }  // namespace

@@ -2,12 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "Platform/Foundation/Console.h"
-#include "Platform/Graphics/Image.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/NibDecodingError.h"
@@ -37,26 +32,21 @@ class ProbeView : public View, public NibOwner {
     return outlet == "content" && assignOutlet(content, object);
   }
   std::shared_ptr<View> content;
-
- private:
   std::string note_;
 };
 
-class ProbeObject : public Object {
- public:
+struct ProbeObject : public Object {
   explicit ProbeObject(const NibCoder&) {}
 };
 
-class RefusingView : public View {
- public:
+struct RefusingView : public View {
   explicit RefusingView(const NibCoder&) { throw NibDecodingError("not from a nib"); }
 };
 
 std::shared_ptr<Bundle> gLoopBundle;
 
 // A view whose nib holds the view itself: waking it loads that nib again.
-class LoopView : public View {
- public:
+struct LoopView : public View {
   explicit LoopView(const NibCoder& coder) : View(coder) {}
   void awakeFromNib() override {
     innerCount = Nib("Loop", gLoopBundle).instantiate(nullptr).size();
@@ -74,8 +64,7 @@ class NibTest : public ::testing::Test {
   }
   void SetUp() override { gEvents.clear(); }
 
-  static std::vector<std::shared_ptr<Object>> load(std::string_view text,
-                                                   const std::shared_ptr<Object>& owner) {
+  static auto load(std::string_view text, const std::shared_ptr<Object>& owner) {
     return Nib::fromData({text.begin(), text.end()}).instantiate(owner);
   }
 };
@@ -93,11 +82,9 @@ TEST_F(NibTest, MakesTheWholeTreeThenConnectsThenWakesInDocumentOrder) {
   auto card = std::dynamic_pointer_cast<ProbeView>(objects[0]);
   ASSERT_NE(card, nullptr);
   EXPECT_NE(std::dynamic_pointer_cast<ProbeObject>(objects[1]), nullptr);
-  EXPECT_EQ(card->frame(), (Rect{1, 2, 30, 40}));
-  EXPECT_EQ(card->tag(), 7);
+  EXPECT_TRUE(card->frame() == (Rect{1, 2, 30, 40}) && card->tag() == 7);
   ASSERT_EQ(card->subviews().size(), 2u);
-  EXPECT_EQ(owner->content, card->subviews()[0]);
-  EXPECT_TRUE(card->subviews()[1]->isHidden());
+  EXPECT_TRUE(owner->content == card->subviews()[0] && card->subviews()[1]->isHidden());
   EXPECT_EQ(gEvents, (std::vector<std::string>{"decode card", "decode inner", "connect content",
                                                "awake card with 2", "awake inner with 0"}));
 }
@@ -109,8 +96,7 @@ TEST_F(NibTest, OutletsTheOwnerRefusesAreReportedAndTheRestLoads) {
   EXPECT_EQ(load(nib, View::make<ProbeView>(Rect{})).size(), 1u);
   EXPECT_EQ(load(nib, View::make()).size(), 1u);  // an owner that takes no outlets at all
   EXPECT_EQ(load(nib, nullptr).size(), 1u);       // no owner: nothing to connect
-  ASSERT_EQ(console.lines().size(), 2u);
-  EXPECT_NE(console.lines()[0].find("\"nothing\""), std::string::npos);
+  EXPECT_TRUE(console.lines().size() == 2 && console.lines()[0].contains("\"nothing\""));
 }
 
 // A broken nib gives no objects and one console line; a reader that stopped late would wake
@@ -138,8 +124,8 @@ TEST_F(NibTest, BrokenNibsGiveNoObjectsOneLineAndWakeNothing) {
                          R"(], "connections": [{"outlet": "content", "destination": "ok"}]})",
                      owner)
                     .empty());
-    ASSERT_EQ(console.lines().size(), 1u);
-    EXPECT_NE(console.lines()[0].find(reason), std::string::npos) << console.lines()[0];
+    const auto lines = console.lines();
+    EXPECT_TRUE(lines.size() == 1 && lines[0].contains(reason)) << ::testing::PrintToString(lines);
     EXPECT_EQ(owner->content, nullptr);
     for (const auto& event : gEvents) EXPECT_EQ(event.rfind("decode", 0), 0u) << event;
   }
@@ -161,15 +147,14 @@ TEST_F(NibTest, ReadsImagesFromTheNibsBundleAndRefusesANibLoadingItselfInside) {
   EXPECT_NE(std::dynamic_pointer_cast<Button>(objects[1])->currentImage(), nullptr);
   EXPECT_EQ(std::dynamic_pointer_cast<ImageView>(objects[2])->image(), nullptr);
   EXPECT_TRUE(Nib("Missing", host.bundle()).instantiate(nullptr).empty());
-  ASSERT_EQ(console.lines().size(), 2u);
-  EXPECT_NE(console.lines()[0].find("\"missing\""), std::string::npos);
+  EXPECT_TRUE(console.lines().size() == 2 && console.lines()[0].contains("\"missing\""));
 
   gLoopBundle = host.bundle();
   objects = Nib("Loop", host.bundle()).instantiate(nullptr);
   gLoopBundle = nullptr;
   ASSERT_EQ(objects.size(), 1u);
-  EXPECT_EQ(std::dynamic_pointer_cast<LoopView>(objects[0])->innerCount, 0u);
-  EXPECT_EQ(console.lines().size(), 3u);
+  EXPECT_TRUE(std::dynamic_pointer_cast<LoopView>(objects[0])->innerCount == 0 &&
+              console.lines().size() == 3);
 }
 
 }  // namespace

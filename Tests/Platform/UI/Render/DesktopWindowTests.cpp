@@ -3,10 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Graphics/Screen.h"
@@ -29,8 +25,7 @@ constexpr auto kTitle = "DesktopWindowTest";
 constexpr RGBA kWhite{255, 255, 255, 255}, kRed{255, 0, 0, 255};
 
 // Moves its view along with the pan that drives it.
-class Dragger {
- public:
+struct Dragger {
   void pan(PanGestureRecognizer& pan) {
     auto view = pan.view();
     auto moved = pan.translation(view->superviewPointer());
@@ -81,17 +76,13 @@ class DesktopWindowTest : public ::testing::Test {
 
   // Presses at `from`, moves to `to` in steps and lets go; window points.
   void drag(Point from, Point to, int steps) {
-    const auto origin = *x().geometry(*id_);
-    const double scale = Screen::main().scale();
-    auto screen = [&](Point p, int axis) {
-      return static_cast<int>((axis == 0 ? origin.x + p.x * scale : origin.y + p.y * scale));
-    };
-    x().movePointer(screen(from, 0), screen(from, 1));
+    const auto o = *x().geometry(*id_);
+    const double s = Screen::main().scale();
+    auto moveTo = [&](Point p) { x().movePointer(int(o.x + p.x * s), int(o.y + p.y * s)); };
+    moveTo(from);
     x().pressButton();
-    for (int i = 1; i <= steps; ++i) {
-      Point p{from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps};
-      x().movePointer(screen(p, 0), screen(p, 1));
-    }
+    for (int i = 1; i <= steps; ++i)
+      moveTo({from.x + (to.x - from.x) * i / steps, from.y + (to.y - from.y) * i / steps});
     x().releaseButton();
   }
 
@@ -111,8 +102,7 @@ TEST_F(DesktopWindowTest, ARealDragMovesTheViewAndTheServerShowsItAtTheDisplaysD
   square->addGestureRecognizer(pan);
   window_->addSubview(square);
   show();
-  EXPECT_EQ(Screen::main().scale(), 2);
-  EXPECT_EQ(x().geometry(*id_)->width, 400);
+  EXPECT_TRUE(Screen::main().scale() == 2 && x().geometry(*id_)->width == 400);
   ASSERT_TRUE(runMainLoopUntil([&] { return shows(45, 45, kRed); }));
 
   drag({45, 45}, {145, 205}, 10);
@@ -143,8 +133,8 @@ TEST_F(DesktopWindowTest, FocusWiderShapesAndClosingReachTheApplicationAndTheHos
 
   x().resize(*id_, 400, 250);
   ASSERT_TRUE(runMainLoopUntil([&] { return window_->frame().size.width == 400; }));
-  EXPECT_EQ(window_->frame().size.height, 250);
-  EXPECT_EQ(Application::shared().orientation(), DeviceOrientation::landscapeLeft);
+  EXPECT_TRUE(window_->frame().size.height == 250 &&
+              Application::shared().orientation() == DeviceOrientation::landscapeLeft);
   // The enlarged window is drawn whole, the new part too.
   corner->setFrame({380, 230, 10, 10});
   ASSERT_TRUE(runMainLoopUntil([&] { return shows(385, 235, kRed) && shows(5, 5, kWhite); }));

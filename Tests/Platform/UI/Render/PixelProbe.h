@@ -16,8 +16,7 @@ using RGBA = std::array<int, 4>;
 
 // The pixel of `image` under the point (x, y), in points; transparent black outside.
 inline RGBA pixelAt(const platform::Image& image, double x, double y) {
-  const int column = static_cast<int>(std::floor(x * image.scale()));
-  const int row = static_cast<int>(std::floor(y * image.scale()));
+  const int column = int(std::floor(x * image.scale())), row = int(std::floor(y * image.scale()));
   if (column < 0 || row < 0 || column >= image.width() || row >= image.height()) return {};
   const auto* p =
       image.pixels().data() + (static_cast<std::size_t>(row) * image.width() + column) * 4;
