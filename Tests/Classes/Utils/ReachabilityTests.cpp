@@ -59,24 +59,14 @@ std::shared_ptr<Reachability> loopbackMonitor(
 
 // ---- Texts --------------------------------------------------------------------------------
 
-struct FlagsTextCase {
-  ReachabilityFlags flags;
-  const char* text;
-};
-
-class ReachabilityFlagsText : public ::testing::TestWithParam<FlagsTextCase> {};
-
-TEST_P(ReachabilityFlagsText, HasOnePositionPerFlagAndAFixedSpace) {
-  EXPECT_EQ(brelum::detail::description(GetParam().flags), GetParam().text);
+TEST(ReachabilityTest, FlagsTextHasOnePositionPerFlagAndAFixedSpace) {
+  EXPECT_EQ(brelum::detail::description({}), "-- -------");
+  EXPECT_EQ(brelum::detail::description(ReachabilityFlags{0x7003f}), "WR ctiCDld");
+  // Bits outside the table leave no trace.
+  EXPECT_EQ(
+      brelum::detail::description(ReachabilityFlags{0xfff80040} | ReachabilityFlags::reachable),
+      "-R -------");
 }
-
-INSTANTIATE_TEST_SUITE_P(Flags, ReachabilityFlagsText,
-                         ::testing::Values(FlagsTextCase{{}, "-- -------"},
-                                           FlagsTextCase{ReachabilityFlags{0x7003f}, "WR ctiCDld"},
-                                           // Bits outside the table leave no trace.
-                                           FlagsTextCase{ReachabilityFlags{0xfff80040} |
-                                                             ReachabilityFlags::reachable,
-                                                         "-R -------"}));
 
 TEST(ReachabilityTest, ErrorsNameTheirCaseAndCode) {
   try {
@@ -183,38 +173,10 @@ class ReachabilityInNamespace : public testsupport::NetworkNamespaceTest {
   }
 };
 
-TEST_F(ReachabilityInNamespace, LinkDownAndUpNotifyOnceWithTheRightClosure) {
-  Reports reports;
-  auto monitor = makeMonitor();
-  ASSERT_TRUE(monitor);
-  reports.watch(monitor);
-  monitor->startNotifier();
-  // The start's read notifies at once; if the veth carrier was still coming up, a second
-  // notification follows when it is.
-  ASSERT_TRUE(runMainLoopUntil([&] { return reports.reachable == 1; }));
-  const int unreachableBefore = reports.unreachable;
-  const int notificationsBefore = reports.notifications;
-
-  for (int cycle = 1; cycle <= 2; ++cycle) {
-    ASSERT_TRUE(link("down"));
-    ASSERT_TRUE(runMainLoopUntil([&] { return reports.unreachable == unreachableBefore + cycle; }));
-    EXPECT_EQ(reports.reachable, cycle);
-    EXPECT_EQ(reports.notifications, notificationsBefore + 2 * cycle - 1);
-    EXPECT_EQ(monitor->description(), "-- -------");
-    EXPECT_EQ(monitor->currentReachabilityString(), "No Connection");
-
-    ASSERT_TRUE(link("up"));
-    ASSERT_TRUE(runMainLoopUntil([&] { return reports.reachable == cycle + 1; }));
-    EXPECT_EQ(reports.unreachable, unreachableBefore + cycle);
-    EXPECT_EQ(reports.notifications, notificationsBefore + 2 * cycle);
-    EXPECT_EQ(monitor->description(), "-R -------");
-  }
-  EXPECT_TRUE(reports.allOnMain);
-}
-
-TEST_F(ReachabilityInNamespace, MonitorReleasedWhileChangesAreInFlightGetsNoMoreCalls) {
-  Reports reports;
-  Reports witnessReports;
+// A monitor released while changes are in flight gets no more calls; a second monitor on the
+// same namespace shows that the changes came.
+TEST_F(ReachabilityInNamespace, LinkChangesNotifyOnceWithTheRightClosureUntilReleased) {
+  Reports reports, witnessReports;
   auto monitor = makeMonitor();
   auto witness = makeMonitor();
   ASSERT_TRUE(monitor && witness);
@@ -222,15 +184,33 @@ TEST_F(ReachabilityInNamespace, MonitorReleasedWhileChangesAreInFlightGetsNoMore
   witnessReports.watch(witness);
   monitor->startNotifier();
   witness->startNotifier();
-  drainMainQueue();
-  const int witnessBefore = witnessReports.notifications;
+  // The start's read notifies at once; if the veth carrier was still coming up, a second
+  // notification follows when it is.
+  ASSERT_TRUE(runMainLoopUntil([&] { return reports.reachable == 1; }));
+  const int unreachableBefore = reports.unreachable, notificationsBefore = reports.notifications;
 
+  ASSERT_TRUE(link("down"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return reports.unreachable == unreachableBefore + 1; }));
+  EXPECT_EQ(reports.reachable, 1);
+  EXPECT_EQ(reports.notifications, notificationsBefore + 1);
+  EXPECT_EQ(monitor->description(), "-- -------");
+  EXPECT_EQ(monitor->currentReachabilityString(), "No Connection");
+  ASSERT_TRUE(link("up"));
+  ASSERT_TRUE(runMainLoopUntil([&] { return reports.reachable == 2; }));
+  EXPECT_EQ(reports.unreachable, unreachableBefore + 1);
+  EXPECT_EQ(reports.notifications, notificationsBefore + 2);
+  EXPECT_EQ(monitor->description(), "-R -------");
+  EXPECT_TRUE(reports.allOnMain);
+
+  // The witness's changes come in order: its "down" follows any "up" still on the way.
+  const int witnessUnreachable = witnessReports.unreachable;
   ASSERT_TRUE(link("down"));
   const int callsAtRelease = reports.reachable + reports.unreachable + reports.notifications;
   monitor.reset();
-  ASSERT_TRUE(runMainLoopUntil([&] { return witnessReports.unreachable >= 1; }));
+  ASSERT_TRUE(runMainLoopUntil([&] { return witnessReports.unreachable > witnessUnreachable; }));
+  const int witnessReachable = witnessReports.reachable;
   ASSERT_TRUE(link("up"));
-  ASSERT_TRUE(runMainLoopUntil([&] { return witnessReports.notifications >= witnessBefore + 2; }));
+  ASSERT_TRUE(runMainLoopUntil([&] { return witnessReports.reachable > witnessReachable; }));
   drainMainQueue();
   EXPECT_EQ(reports.reachable + reports.unreachable + reports.notifications, callsAtRelease);
 }
