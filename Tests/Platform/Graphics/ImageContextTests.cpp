@@ -26,7 +26,7 @@ std::array<int, 4> pixel(const Image& image, int x, int y) {
   return {p[0], p[1], p[2], p[3]};
 }
 
-TEST(ImageContextTest, FillsAtTheScaleAndKeepsCornersOfAnEllipseClear) {
+TEST(ImageContextTest, FillsAtTheScaleAndKeepsCornersOfAnEllipseClearOrMakesNoImage) {
   ImageContext context({10, 10}, false, 2);
   context.setFillColor({2.0, 0.5, -1, 1});  // unclamped colour: clamped when drawn
   context.fillRect({0, 0, 5, 10});
@@ -44,9 +44,8 @@ TEST(ImageContextTest, FillsAtTheScaleAndKeepsCornersOfAnEllipseClear) {
   EXPECT_EQ(pixel(*image, 15, 5), (std::array{255, 255, 255, 255}));  // ellipse centre
   EXPECT_EQ(pixel(*image, 19, 0)[3], 0);                              // its corner
   EXPECT_EQ(pixel(*image, 19, 19), (std::array{255, 128, 0, 255}));
-}
 
-TEST(ImageContextTest, ScaleZeroIsTheScreensAndBadSizesMakeNoImage) {
+  // Scale zero is the screen's; bad sizes and an unbalanced restore make no image.
   Screen::main().setScale(3);
   EXPECT_EQ(ImageContext({2, 1}, true, 0).makeImage()->width(), 6);
   Screen::main().setScale(1);

@@ -19,9 +19,6 @@ class TopVisibleController : public ::testing::Test {
 };
 
 TEST_F(TopVisibleController, FollowsNavigationStacksAndPresentations) {
-  auto plain = ViewController::make();
-  EXPECT_EQ(topVisibleController(*plain), plain);
-
   auto empty = ViewController::make<NavigationController>();
   EXPECT_EQ(topVisibleController(*empty), empty);
 

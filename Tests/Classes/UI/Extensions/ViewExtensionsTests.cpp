@@ -95,9 +95,8 @@ TEST(ClassName, IsTheDynamicTypeOrTheStaticTypesOwnName) {
 TEST(LoadFromXib, InstanceFormConnectsTheReceiverAndStaticFormThrowsUnlessTheFirstObjectIsAT) {
   platform::NibRegistry::registerClass<viewtests::Card>();
   testsupport::TemporaryBundle host_;
-  host_.write("Card.nib", R"({"objects": [
-    {"class": "viewtests::Card", "properties": {"tag": 1},
-     "subviews": [{"class": "platform::ImageView", "id": "image"}]},
+  host_.write("Card.nib", R"({"objects": [{"class": "viewtests::Card", "properties": {"tag": 1},
+    "subviews": [{"class": "platform::ImageView", "id": "image"}]},
     {"class": "platform::ImageView"}],
     "connections": [{"outlet": "image", "destination": "image"}]})");
   host_.write(
@@ -106,8 +105,7 @@ TEST(LoadFromXib, InstanceFormConnectsTheReceiverAndStaticFormThrowsUnlessTheFir
   host_.write("viewtests::CardOwner.nib", R"({"objects": [{"class": "platform::View"}]})");
   auto owner = View::make<viewtests::CardOwner>(Rect{});
   auto content = brelum::loadFromXib(*owner, "Card", host_.bundle());
-  ASSERT_NE(content, nullptr);
-  ASSERT_EQ(content->subviews().size(), 1u);
+  ASSERT_TRUE(content && content->subviews().size() == 1);
   EXPECT_EQ(owner->image, content->subviews()[0]);
 
   platform::ConsoleCapture console;

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -22,6 +23,7 @@ namespace brelum {
 namespace {
 
 using namespace std::chrono_literals;
+using std::chrono::milliseconds;
 using namespace platform;
 using testsupport::runMainLoopUntil;
 
@@ -73,68 +75,52 @@ class PIPManagerTest : public ::testing::Test {
     return controller;
   }
 
-  void drag(Point from, std::initializer_list<Point> through,
-            PointerPhase last = PointerPhase::up) {
+  void drag(Point from, std::initializer_list<Point> through) {
     auto& app = Application::shared();
     app.sendPointer(window_, PointerPhase::down, from);
     Point at = from;
     for (Point p : through) app.sendPointer(window_, PointerPhase::moved, at = p);
-    app.sendPointer(window_, last, at);
+    app.sendPointer(window_, PointerPhase::up, at);
   }
 };
 
 TEST_F(PIPManagerTest, FloatingWindowStandsAtItsPositionInTheSafeArea) {
   using enum PIPPosition;
-  const EdgeInsets safe{44, 10, 34, 20};
-  struct Case {
-    PIPPosition position;
-    EdgeInsets insets;
-    Rect frame;
-  };
-  for (const auto& [position, insets, frame] :
-       {Case{bottomRight, {}, {248, 452, 112, 200}}, Case{middleLeft, {}, {15, 233.5, 112, 200}},
-        Case{bottomLeft, {}, {15, 452, 112, 200}}, Case{topLeft, safe, {25, 59, 112, 200}},
-        Case{bottomRight, safe, {228, 418, 112, 200}},
-        Case{middleLeft, safe, {25, 238.5, 112, 200}}, Case{topRight, safe, {228, 59, 112, 200}},
-        Case{middleRight, safe, {228, 238.5, 112, 200}}}) {
-    window_->setSafeAreaInsets(insets);
-    EXPECT_EQ(show(position)->view()->frame(), frame) << int(position);
+  window_->setSafeAreaInsets({44, 10, 34, 20});
+  const std::pair<PIPPosition, Point> origins[] = {
+      {topLeft, {25, 59}},   {middleLeft, {25, 238.5}},   {bottomLeft, {25, 418}},
+      {topRight, {228, 59}}, {middleRight, {228, 238.5}}, {bottomRight, {228, 418}}};
+  for (const auto& [position, origin] : origins) {
+    EXPECT_EQ(show(position)->view()->frame(), (Rect{origin, {112, 200}})) << int(position);
   }
 }
 
-TEST_F(PIPManagerTest, ShowingStylesTheFloatingWindowAndCompletesOnceAfterTheFadeIn) {
+// Each show completes once, after its own fade-in; a replaced view leaves unstyled.
+TEST_F(PIPManagerTest, ShowingStylesTheFloatingWindowAndReplacingLeavesItUnstyledAndGone) {
   int completions = 0;
-  auto controller = show(PIPPosition::bottomRight, PIPState::pip, [&] { ++completions; });
-  const auto& view = controller->view();
-  EXPECT_TRUE(PIPManager::isActive());
-  EXPECT_TRUE(PIPManager::isPIP());
-  EXPECT_EQ(PIPManager::visibleViewController(), controller);
+  auto first = show(PIPPosition::bottomRight, PIPState::pip, [&] { ++completions; });
+  const auto& view = first->view();
+  EXPECT_TRUE(PIPManager::isActive() && PIPManager::isPIP());
+  EXPECT_EQ(PIPManager::visibleViewController(), first);
   EXPECT_EQ(view->superview(), window_);
   EXPECT_EQ(view->layer()->cornerRadius(), 2.0);
   EXPECT_TRUE(view->layer()->masksToBounds());
   EXPECT_EQ(closeButtons(*view), 1);
-  EXPECT_EQ(controller->changes, std::vector<PIPState>{PIPState::pip});
+  EXPECT_EQ(first->changes, std::vector<PIPState>{PIPState::pip});
   EXPECT_EQ(completions, 0);
-  ASSERT_TRUE(runMainLoopUntil([&] { return completions > 0; }, 2s));
-  settle();
-  EXPECT_EQ(completions, 1);
-}
+  ASSERT_TRUE(runMainLoopUntil([&] { return completions == 1; }, 2s));
 
-TEST_F(PIPManagerTest, ReplacingLeavesTheFirstViewUnstyledAndGone) {
-  auto first = show();
-  int completions = 0;
   auto second = show(PIPPosition::bottomRight, PIPState::full, [&] { ++completions; });
-
-  EXPECT_EQ(first->view()->superview(), nullptr);
-  EXPECT_EQ(first->view()->layer()->cornerRadius(), 0);
-  EXPECT_FALSE(first->view()->layer()->masksToBounds());
-  EXPECT_EQ(closeButtons(*first->view()), 0);
+  EXPECT_EQ(view->superview(), nullptr);
+  EXPECT_EQ(view->layer()->cornerRadius(), 0);
+  EXPECT_FALSE(view->layer()->masksToBounds());
+  EXPECT_EQ(closeButtons(*view), 0);
   EXPECT_EQ(PIPManager::visibleViewController(), second);
   EXPECT_FALSE(PIPManager::isPIP());
-  EXPECT_EQ(completions, 0);  // runs after the second fade-in
-  ASSERT_TRUE(runMainLoopUntil([&] { return completions > 0; }, 2s));
-  settle();
   EXPECT_EQ(completions, 1);
+  ASSERT_TRUE(runMainLoopUntil([&] { return completions == 2; }, 2s));
+  settle();
+  EXPECT_EQ(completions, 2);
 }
 
 // Showing again (by toggle) drops the dragged position and the old dispatcher with its
@@ -165,59 +151,51 @@ TEST_F(PIPManagerTest, ToggleHidesKeepingThePresentationAndShowsByRestarting) {
   EXPECT_EQ(controller->changes, (std::vector<PIPState>{PIPState::pip, PIPState::pip}));
 }
 
-TEST_F(PIPManagerTest, DismissalRemovesTheViewBeforeTheCompletionRuns) {
-  int completions = 0;
-  PIPManager::dismiss(true, [&] { ++completions; });  // nothing shown: no completion
-  PIPManager::dismiss(false, [&] { ++completions; });
-  EXPECT_FALSE(PIPManager::isPIP());
+// Completions run once each, in order; with nothing shown, none runs.
+TEST_F(PIPManagerTest, DismissalRemovesTheViewBeforeTheCompletionRunsUnlessShownAgain) {
+  std::vector<int> order;
+  PIPManager::dismiss(true, [&] { order.push_back(0); });
+  PIPManager::dismiss(false, [&] { order.push_back(0); });
 
   auto controller = show();
   PIPManager::dismiss(true, [&] {
-    ++completions;
+    order.push_back(1);
     EXPECT_EQ(controller->view()->superview(), nullptr);
     EXPECT_FALSE(PIPManager::isActive());
   });
-  EXPECT_TRUE(PIPManager::isActive());
-  EXPECT_FALSE(PIPManager::isPIP());
+  EXPECT_TRUE(PIPManager::isActive() && !PIPManager::isPIP());
   EXPECT_EQ(closeButtons(*controller->view()), 0);
   EXPECT_EQ(controller->view()->superview(), window_);
-  ASSERT_TRUE(runMainLoopUntil([&] { return completions > 0; }, 2s));
-  EXPECT_EQ(completions, 1);
-
+  ASSERT_TRUE(runMainLoopUntil([&] { return !order.empty(); }, 2s));
   show();
-  PIPManager::dismiss(false, [&] { ++completions; });
-  EXPECT_EQ(completions, 2);
+  PIPManager::dismiss(false, [&] { order.push_back(2); });
+  EXPECT_EQ(order, (std::vector{1, 2}));
   EXPECT_FALSE(PIPManager::isActive());
 
   // A second animated dismissal joins the fade; an unanimated one ends it at once.
-  std::vector<int> order;
-  show();
-  PIPManager::dismiss(true, [&] { order.push_back(1); });
-  PIPManager::dismiss(true, [&] { order.push_back(2); });
-  EXPECT_TRUE(order.empty());
-  ASSERT_TRUE(runMainLoopUntil([&] { return order.size() == 2; }, 2s));
   show();
   PIPManager::dismiss(true, [&] { order.push_back(3); });
-  PIPManager::dismiss(false, [&] { order.push_back(4); });
-  EXPECT_EQ(order, (std::vector{1, 2, 3, 4}));
+  PIPManager::dismiss(true, [&] { order.push_back(4); });
+  EXPECT_EQ(order.size(), 2u);
+  ASSERT_TRUE(runMainLoopUntil([&] { return order.size() == 4; }, 2s));
+  show();
+  PIPManager::dismiss(true, [&] { order.push_back(5); });
+  PIPManager::dismiss(false, [&] { order.push_back(6); });
+  EXPECT_EQ(order, (std::vector{1, 2, 3, 4, 5, 6}));
   EXPECT_FALSE(PIPManager::isActive());
   settle();
-  EXPECT_EQ(order.size(), 4u);
-}
+  EXPECT_EQ(order.size(), 6u);
 
-TEST_F(PIPManagerTest, ShowDuringAFadeOutCompletesTheDismissalAndKeepsTheNewPresentation) {
-  auto controller = show();
-  int dismissed = 0;
-  PIPManager::dismiss(true, [&] { ++dismissed; });
+  // Shown again during its fade-out: the dismissal completes, the new presentation stays.
+  controller = show();
+  PIPManager::dismiss(true, [&] { order.push_back(7); });
   startPIPMode(*controller);  // on its way out: ignored
   EXPECT_EQ(closeButtons(*controller->view()), 0);
-
-  PIPManager::show(controller);  // the same controller, shown again mid-fade
-  EXPECT_EQ(dismissed, 1);
+  PIPManager::show(controller);
+  EXPECT_EQ(order.size(), 7u);
   settle();
-  EXPECT_EQ(dismissed, 1);
-  EXPECT_EQ(PIPManager::visibleViewController(), controller);
-  EXPECT_TRUE(PIPManager::isPIP());
+  EXPECT_EQ(order.size(), 7u);
+  EXPECT_TRUE(PIPManager::visibleViewController() == controller && PIPManager::isPIP());
   EXPECT_EQ(controller->view()->superview(), window_);
   EXPECT_EQ(controller->view()->alpha(), 1.0);
   EXPECT_EQ(closeButtons(*controller->view()), 1);
@@ -246,9 +224,9 @@ TEST_F(PIPManagerTest, CloseButtonIsAGreyCircleTopRightWhoseTapReachesTheHandler
   EXPECT_TRUE(button->layer()->masksToBounds());
   EXPECT_EQ(button->imageEdgeInsets(), (EdgeInsets{6, 6, 6, 6}));
   EXPECT_EQ(button->tintColor(), Color::white());
-  const auto glyph = button->image(ControlState::normal);
-  ASSERT_TRUE(glyph);
-  EXPECT_EQ(glyph->renderingMode(), Image::RenderingMode::alwaysTemplate);
+  ASSERT_TRUE(button->image(ControlState::normal));
+  EXPECT_EQ(button->image(ControlState::normal)->renderingMode(),
+            Image::RenderingMode::alwaysTemplate);
 
   drag({111, 31}, {});  // a tap on the button's centre, with no handler: nothing
   int taps = 0;
@@ -258,7 +236,7 @@ TEST_F(PIPManagerTest, CloseButtonIsAGreyCircleTopRightWhoseTapReachesTheHandler
   EXPECT_TRUE(PIPManager::isActive());
 }
 
-// Full mode is unstyled and not draggable; starting pip styles at once and moves over time,
+// Full mode is not draggable; starting pip styles at once and moves over time,
 // telling the controller when the move ends. Each move lasts its own time (the fades, the
 // changes of mode, the snap, the rotation), and rotation and a new pipSize lay the floating
 // window out again at its remembered position.
@@ -267,28 +245,20 @@ TEST_F(PIPManagerTest, ModesStyleAtOnceAndEachMoveLastsItsOwnDuration) {
   const auto& view = controller->view();
   const auto pan = view->gestureRecognizers().front();
   auto& app = Application::shared();
-  auto lasted = [&](const char* move) {
+  // The duration of the view's last animation, in milliseconds (none: 0).
+  auto lasted = [&](const char*) {
     const auto records = view->animations();
-    EXPECT_FALSE(records.empty()) << move;
-    const auto ms =
-        records.empty()
-            ? 0
-            : std::chrono::round<std::chrono::milliseconds>(records.back().duration).count();
+    const auto ms = records.empty() ? 0 : round<milliseconds>(records.back().duration).count();
     settle();
     return ms;
   };
-  EXPECT_FALSE(PIPManager::isPIP());
   EXPECT_EQ(view->frame(), window_->bounds());
   EXPECT_EQ(closeButtons(*view), 0);
-  EXPECT_EQ(view->layer()->cornerRadius(), 0);
-  EXPECT_FALSE(view->layer()->masksToBounds());
   EXPECT_FALSE(pan->isEnabled());
   EXPECT_EQ(lasted("fade in"), 250);
 
   startPIPMode(*controller);
-  EXPECT_TRUE(PIPManager::isPIP());
   EXPECT_EQ(closeButtons(*view), 1);
-  EXPECT_EQ(view->layer()->cornerRadius(), 2.0);
   EXPECT_EQ(view->frame(), (Rect{15, 15, 112, 200}));
   EXPECT_EQ(controller->changes, std::vector<PIPState>{PIPState::full});  // not before the end
   EXPECT_EQ(lasted("into pip"), 250);
@@ -332,11 +302,11 @@ TEST_F(PIPManagerTest, DragsStopAtTheMarginsAndDropsSnapToTheNearestPosition) {
   auto& app = Application::shared();
   app.sendPointer(window_, PointerPhase::down, {229, 485});
   app.sendPointer(window_, PointerPhase::moved, {229, 465});  // the pan begins
-  struct Far {
-    Point to, centre;
-  };
-  for (const auto& [to, centre] : {Far{{5000, 300}, {229, 300}}, Far{{-5000, 300}, {71, 300}},
-                                   Far{{150, -5000}, {150, 115}}, Far{{150, 5000}, {150, 485}}}) {
+  const std::pair<Point, Point> far[] = {{{5000, 300}, {229, 300}},
+                                         {{-5000, 300}, {71, 300}},
+                                         {{150, -5000}, {150, 115}},
+                                         {{150, 5000}, {150, 485}}};
+  for (const auto& [to, centre] : far) {
     app.sendPointer(window_, PointerPhase::moved, to);
     EXPECT_EQ(view->center(), centre) << to.x << "," << to.y;
   }
@@ -346,14 +316,11 @@ TEST_F(PIPManagerTest, DragsStopAtTheMarginsAndDropsSnapToTheNearestPosition) {
   EXPECT_EQ(pipEventDispatcher(*controller)->pipPosition(), PIPPosition::bottomRight);
 
   // Boundaries belong to the middle row and the right column.
-  struct Drop {
-    Point centre;
-    PIPPosition snapped;
-  };
-  for (const auto& [centre, snapped] :
-       {Drop{{150, 200}, PIPPosition::middleRight}, Drop{{149, 199}, PIPPosition::topLeft},
-        Drop{{150, 400}, PIPPosition::middleRight}, Drop{{149, 401}, PIPPosition::bottomLeft},
-        Drop{{151, 300}, PIPPosition::middleRight}, Drop{{100, 300}, PIPPosition::middleLeft}}) {
+  using enum PIPPosition;
+  const std::pair<Point, PIPPosition> drops[] = {
+      {{150, 200}, middleRight}, {{149, 199}, topLeft},     {{150, 400}, middleRight},
+      {{149, 401}, bottomLeft},  {{151, 300}, middleRight}, {{100, 300}, middleLeft}};
+  for (const auto& [centre, snapped] : drops) {
     const Point start = view->center();
     drag(start, {{start.x, start.y - 20}, centre});
     settle();
@@ -371,18 +338,14 @@ TEST_F(PIPManagerTest, DragsStopAtTheMarginsAndDropsSnapToTheNearestPosition) {
 }
 
 TEST_F(PIPManagerTest, ReleasedControllerLeavesPendingBlocksHarmless) {
-  std::weak_ptr<Controller> weakController;
-  std::weak_ptr<PIPManagerEventDispatcher> weakDispatcher;
-  {
-    auto controller = show();
-    weakController = controller;
-    weakDispatcher = pipEventDispatcher(*controller);
-    stopPIPMode(*controller);  // a mode animation pending
-    Application::shared().setOrientation(DeviceOrientation::landscapeRight);
-    PIPManager::dismiss(false);
-  }
-  EXPECT_TRUE(weakController.expired());
-  EXPECT_TRUE(weakDispatcher.expired());
+  auto controller = show();
+  std::weak_ptr<Controller> weakController = controller;
+  std::weak_ptr<PIPManagerEventDispatcher> weakDispatcher = pipEventDispatcher(*controller);
+  stopPIPMode(*controller);  // a mode animation pending
+  Application::shared().setOrientation(DeviceOrientation::landscapeRight);
+  PIPManager::dismiss(false);
+  controller.reset();
+  EXPECT_TRUE(weakController.expired() && weakDispatcher.expired());
   NotificationCenter::defaultCenter()->post(
       std::string(Application::kDeviceOrientationDidChangeNotification));
   settle();

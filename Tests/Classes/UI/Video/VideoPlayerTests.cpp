@@ -25,13 +25,10 @@ using platform::Application;
 using platform::ApplicationState;
 using platform::PlayerItem;
 using platform::PlayerLayer;
-using testsupport::ClipRecipe;
 using testsupport::runMainLoopUntil;
 using Clock = std::chrono::steady_clock;
 
-constexpr const char* kHost = "console.brelum.io";
-
-platform::URL fileURL(const ClipRecipe& recipe) {
+platform::URL fileURL(const testsupport::ClipRecipe& recipe) {
   auto clip = testsupport::makeClip(recipe);
   if (!clip) ADD_FAILURE() << clip.error();
   return *platform::URL::make("file://" + clip.value_or("/missing").string());
@@ -180,7 +177,7 @@ TEST_F(VideoPlayerTest, StartingSuccessfullyBeginsANewFailureCount) {
   auto clip = testsupport::makeClip({.seconds = 8, .kilobitsPerSecond = 2000, .pattern = "snow"});
   ASSERT_TRUE(clip) << clip.error();
   backend().serveMedia("clip.webm", *clip);
-  view_->play(*platform::URL::make(std::string("https://") + kHost + "/media/clip.webm"));
+  view_->play(*platform::URL::make("https://console.brelum.io/media/clip.webm"));
   ASSERT_TRUE(runUntil([&] { return isPlaying(*view_); }, 30s));
   EXPECT_EQ(errors_, 1);
 
