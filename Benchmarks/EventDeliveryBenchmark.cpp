@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -62,6 +63,18 @@ testsupport::Backend& backend() {
   return *instance;
 }
 
+// Times `batch` for `state`, after one untimed batch that opens the connections, as every
+// run here does before timing.
+void timeBatches(benchmark::State& state, const std::function<bool()>& batch) {
+  if (!batch()) state.SkipWithError("the warm-up batch did not complete");
+  for (auto _ : state) {
+    if (!batch()) {
+      state.SkipWithError("a batch did not complete");
+      break;
+    }
+  }
+}
+
 void trackerDelivery(benchmark::State& state) {
   const auto concurrency = static_cast<int>(state.range(0));
   backend().reset();  // the recorder and the queue keep what they got; start empty
@@ -78,14 +91,7 @@ void trackerDelivery(benchmark::State& state) {
     for (int i = 0; i < concurrency; ++i) tracker->send(event, [&left] { --left; });
     return platform::MainLoop::runUntil([&] { return left == 0; }, 30s);
   };
-  // Opens the connections before timing, as every run here does.
-  if (!batch()) state.SkipWithError("the warm-up batch did not complete");
-  for (auto _ : state) {
-    if (!batch()) {
-      state.SkipWithError("a batch did not complete");
-      break;
-    }
-  }
+  timeBatches(state, batch);
   if (loggers->logger->failures.load() > 0) state.SkipWithError("deliveries failed");
   state.SetItemsProcessed(state.iterations() * concurrency);
 }
@@ -125,13 +131,7 @@ void sessionOnly(benchmark::State& state) {
     }
     return platform::MainLoop::runUntil([&] { return left == 0; }, 30s);
   };
-  if (!batch()) state.SkipWithError("the warm-up batch did not complete");
-  for (auto _ : state) {
-    if (!batch()) {
-      state.SkipWithError("a batch did not complete");
-      break;
-    }
-  }
+  timeBatches(state, batch);
   if (failures) state.SkipWithError("requests failed");
   state.SetItemsProcessed(state.iterations() * concurrency);
 }
@@ -140,28 +140,20 @@ void plainCurlMulti(benchmark::State& state) {
   const auto concurrency = static_cast<int>(state.range(0));
   const long cap = state.range(1);
   backend().reset();
-  benchmarks::PlainCurlMultiLoop loop(queueRequestURL(), {"Content-Type: application/json"},
-                                      concurrency, cap);
-  // Opens the connections, as the other runs do before timing.
-  bool succeeded = loop.runBatch();
-  for (auto _ : state) succeeded = loop.runBatch() && succeeded;
-  if (!succeeded) state.SkipWithError("requests failed");
-  state.SetItemsProcessed(state.iterations() * concurrency);
+  benchmarks::PlainCurlMultiLoop(queueRequestURL(), {"Content-Type: application/json"}, concurrency,
+                                 cap)
+      .measure(state);
 }
 
 BENCHMARK(trackerDelivery)->Name("Tracker")->Arg(1)->Arg(8)->UseRealTime()->MeasureProcessCPUTime();
 BENCHMARK(sessionOnly)->Name("SessionOnly")->Arg(1)->Arg(8)->UseRealTime()->MeasureProcessCPUTime();
-// cap:6 holds the floor to the session's default of six connections per host, which at
-// eight in flight keeps two requests waiting as the session does.
-BENCHMARK(plainCurlMulti)
-    ->Name("PlainCurlMulti")
-    ->ArgNames({"", "cap"})
-    ->Args({1, 0})
-    ->Args({8, 0})
-    ->Args({8, 6})
-    ->UseRealTime()
-    ->MeasureProcessCPUTime();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmarks::registerPlainCurlFloor(plainCurlMulti);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

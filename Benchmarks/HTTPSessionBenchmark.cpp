@@ -118,12 +118,7 @@ void plainCurlMultiRequests(benchmark::State& state) {
   const auto concurrency = static_cast<int>(state.range(0));
   const long cap = state.range(1);
   target().backend->reset();  // what earlier runs left in its recorder would slow it down
-  benchmarks::PlainCurlMultiLoop loop(target().url, {}, concurrency, cap);
-  // Opens the connections, as the other runs do before timing.
-  bool succeeded = loop.runBatch();
-  for (auto _ : state) succeeded = loop.runBatch() && succeeded;
-  if (!succeeded) state.SkipWithError("requests failed");
-  state.SetItemsProcessed(state.iterations() * concurrency);
+  benchmarks::PlainCurlMultiLoop(target().url, {}, concurrency, cap).measure(state);
 }
 
 BENCHMARK(adapterRequests)
@@ -138,17 +133,13 @@ BENCHMARK(sessionRequests)
     ->Arg(8)
     ->UseRealTime()
     ->MeasureProcessCPUTime();
-// cap:6 holds the floor to the session's default of six connections per host, which at
-// eight in flight keeps two requests waiting as the session does.
-BENCHMARK(plainCurlMultiRequests)
-    ->Name("PlainCurlMulti")
-    ->ArgNames({"", "cap"})
-    ->Args({1, 0})
-    ->Args({8, 0})
-    ->Args({8, 6})
-    ->UseRealTime()
-    ->MeasureProcessCPUTime();
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+  benchmarks::registerPlainCurlFloor(plainCurlMultiRequests);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
@@ -91,6 +93,15 @@ class PlainCurlMultiLoop {
     return succeeded;
   }
 
+  // Times batches for `state`, after one untimed batch that opens the connections, as the
+  // runs it is compared with do before timing.
+  void measure(benchmark::State& state) {
+    bool succeeded = runBatch();
+    for (auto _ : state) succeeded = runBatch() && succeeded;
+    if (!succeeded) state.SkipWithError("requests failed");
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(handles_.size()));
+  }
+
  private:
   void loadSystemStore(CURL* easy) {
     char* file = nullptr;
@@ -119,5 +130,18 @@ class PlainCurlMultiLoop {
   std::vector<CURL*> handles_;
   std::vector<std::string> bodies_;
 };
+
+// Registers `run` (which takes its concurrency and cap from the state's two arguments) as the
+// floor "PlainCurlMulti": 1 and 8 in flight uncapped, and 8 capped at 6, the session's default
+// connections per host, which keeps two requests waiting as the session does.
+inline void registerPlainCurlFloor(void (*run)(benchmark::State&)) {
+  benchmark::RegisterBenchmark("PlainCurlMulti", run)
+      ->ArgNames({"", "cap"})
+      ->Args({1, 0})
+      ->Args({8, 0})
+      ->Args({8, 6})
+      ->UseRealTime()
+      ->MeasureProcessCPUTime();
+}
 
 }  // namespace benchmarks

@@ -115,7 +115,8 @@ void HTTPSessionWorker::enqueue(const std::shared_ptr<HTTPTransfer>& transfer) {
       undelivered_.insert(transfer);
     }
   }
-  if (!accepted) deliver(transfer, {std::nullopt, {}, cancelledError()});
+  // Refused, so nobody else knows of it: its completion is this call's to post.
+  if (!accepted) post(transfer, {std::nullopt, {}, cancelledError()});
   if (wakeUp) wake();
 }
 
@@ -123,9 +124,7 @@ void HTTPSessionWorker::enqueue(const std::shared_ptr<HTTPTransfer>& transfer) {
 // ready ones) happens under `mutex_`: a stop past its deadline then never returns while a
 // completion the worker took is still in neither place.
 bool HTTPSessionWorker::take(const std::shared_ptr<HTTPTransfer>& transfer) {
-  if (transfer->delivered.exchange(true, std::memory_order_acq_rel)) return false;
-  undelivered_.erase(transfer);
-  return true;
+  return undelivered_.erase(transfer) > 0;
 }
 
 void HTTPSessionWorker::post(const std::shared_ptr<HTTPTransfer>& transfer, DataResponse response) {
@@ -189,9 +188,8 @@ bool HTTPSessionWorker::waitUntilFinished(Clock::time_point deadline) {
 void HTTPSessionWorker::cancelUndelivered() {
   std::lock_guard lock(mutex_);
   postReadyLocked();
-  for (const auto& transfer : std::vector(undelivered_.begin(), undelivered_.end())) {
-    if (take(transfer)) post(transfer, {std::nullopt, {}, cancelledError()});
-  }
+  for (const auto& transfer : undelivered_) post(transfer, {std::nullopt, {}, cancelledError()});
+  undelivered_.clear();
 }
 
 void HTTPSessionWorker::wake() {

@@ -21,8 +21,8 @@ class DispatchQueue;
 
 // One exchange on its way through the HTTP session: what was asked, and the response as it
 // arrives. Filled in before it is queued; from then on the session's worker alone touches
-// it, except `delivered` and `completion`, which belong to whoever flips `delivered` first
-// (the worker, a refused submission, or a shutdown past its deadline).
+// it, except `completion`, which belongs to whoever takes the transfer out of the worker's
+// undelivered set (the worker, or a shutdown past its deadline), or to a refused submission.
 class HTTPTransfer {
  public:
   using Clock = std::chrono::steady_clock;
@@ -36,7 +36,6 @@ class HTTPTransfer {
   std::size_t maximumBodySize = 0;
   Clock::time_point submitted;
 
-  std::atomic<bool> delivered{false};
   DataRequest::Completion completion;
 
   // The worker's.
