@@ -4,6 +4,11 @@
 #include <memory>
 #include <string>
 
+#include "Classes/DateFactory.h"
+#include "Classes/EventTracker/EventTracker.h"
+#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingAPIGatewayFactory.h"
+#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingJSONEncoderFactory.h"
+#include "Classes/HTTP/Curl/CurlHTTPAdapterFactory.h"
 #include "Classes/Log/Debug/Logger.h"
 #include "Classes/Log/Debug/LoggerFactory.h"
 
@@ -22,5 +27,17 @@ class CountingLoggerFactory : public brelum::LoggerFactory {
   std::shared_ptr<brelum::Logger> make() override { return logger; }
   std::shared_ptr<Counter> logger = std::make_shared<Counter>();
 };
+
+// Fills the event tracker's factory slots as the facade does, but with a logger that counts
+// failure lines; answers it.
+inline std::shared_ptr<CountingLoggerFactory> installCountingEventTracking() {
+  brelum::EventTracker::setEventTrackingGatewayFactory(
+      std::make_shared<brelum::BrelumEventTrackingAPIGatewayFactory>(
+          std::make_shared<brelum::CurlHTTPAdapterFactory>(), brelum::DateFactory::make(),
+          std::make_shared<brelum::BrelumEventTrackingJSONEncoderFactory>()));
+  auto loggers = std::make_shared<CountingLoggerFactory>();
+  brelum::EventTracker::setLoggerFactory(loggers);
+  return loggers;
+}
 
 }  // namespace benchmarks

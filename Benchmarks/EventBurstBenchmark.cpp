@@ -25,11 +25,7 @@
 #include <nlohmann/json.hpp>
 
 #include "Benchmarks/CountingLoggerFactory.h"
-#include "Classes/DateFactory.h"
 #include "Classes/EventTracker/EventTracker.h"
-#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingAPIGatewayFactory.h"
-#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingJSONEncoderFactory.h"
-#include "Classes/HTTP/Curl/CurlHTTPAdapterFactory.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Network/HTTPSession.h"
 #include "Tests/Support/Backend.h"
@@ -137,12 +133,7 @@ int main(int argc, char** argv) {
   }
   auto& backend = **started;
   backend.installRoutes();
-  EventTracker::setEventTrackingGatewayFactory(
-      std::make_shared<brelum::BrelumEventTrackingAPIGatewayFactory>(
-          std::make_shared<brelum::CurlHTTPAdapterFactory>(), brelum::DateFactory::make(),
-          std::make_shared<brelum::BrelumEventTrackingJSONEncoderFactory>()));
-  auto loggers = std::make_shared<benchmarks::CountingLoggerFactory>();
-  EventTracker::setLoggerFactory(loggers);
+  const auto loggers = benchmarks::installCountingEventTracking();
   const auto tracker = EventTracker::make("5f2b3c4d5e6f7a8b9c0d1e2f", "1.4.2",
                                           {"", "host-user-8812", "Ann Example", "FEMALE"}, false);
   bool met = true;

@@ -25,13 +25,10 @@
 
 #include "Benchmarks/CountingLoggerFactory.h"
 #include "Benchmarks/PlainCurlMultiLoop.h"
-#include "Classes/DateFactory.h"
 #include "Classes/EventTracker/EventTracker.h"
 #include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingAPI.h"
-#include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingAPIGatewayFactory.h"
 #include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingJSONEncoderFactory.h"
 #include "Classes/EventTracker/Gateway/BrelumAPI/EventTrackingJSONBuilder.h"
-#include "Classes/HTTP/Curl/CurlHTTPAdapterFactory.h"
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Dispatch/MainLoop.h"
 #include "Platform/Foundation/Date.h"
@@ -78,12 +75,7 @@ void timeBatches(benchmark::State& state, const std::function<bool()>& batch) {
 void trackerDelivery(benchmark::State& state) {
   const auto concurrency = static_cast<int>(state.range(0));
   backend().reset();  // the recorder and the queue keep what they got; start empty
-  EventTracker::setEventTrackingGatewayFactory(
-      std::make_shared<brelum::BrelumEventTrackingAPIGatewayFactory>(
-          std::make_shared<brelum::CurlHTTPAdapterFactory>(), brelum::DateFactory::make(),
-          std::make_shared<brelum::BrelumEventTrackingJSONEncoderFactory>()));
-  auto loggers = std::make_shared<benchmarks::CountingLoggerFactory>();
-  EventTracker::setLoggerFactory(loggers);
+  const auto loggers = benchmarks::installCountingEventTracking();
   const auto tracker = EventTracker::make("5f2b3c4d5e6f7a8b9c0d1e2f", "1.4.2", kUser, false);
   const auto event = benchmarkEvent();
   auto batch = [&] {
