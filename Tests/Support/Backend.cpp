@@ -18,11 +18,11 @@
 #include <boost/asio/use_awaitable.hpp>
 #include <boost/asio/use_future.hpp>
 #include <boost/beast/core.hpp>
-#include <boost/beast/core/detail/base64.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/ssl.hpp>
 #include <nlohmann/json.hpp>
 
+#include "Platform/Foundation/Base64.h"
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
 #include "Tests/Support/ChildProcess.h"
@@ -32,7 +32,6 @@ namespace testsupport {
 namespace {
 
 namespace asio = boost::asio;
-namespace base64 = boost::beast::detail::base64;
 namespace beast = boost::beast;
 namespace http = boost::beast::http;
 namespace ssl = boost::asio::ssl;
@@ -218,9 +217,9 @@ std::string Backend::Fault::json() const {
   if (!method_.empty()) document["method"] = method_;
   if (status_) {
     document["status"] = *status_;
-    std::string body(base64::encoded_size(body_.size()), '\0');  // bodies need not be UTF-8
+    // Bodies need not be UTF-8.
     document["bodyBase64"] =
-        body.substr(0, base64::encode(body.data(), body_.data(), body_.size()));
+        platform::encodeBase64({reinterpret_cast<const std::uint8_t*>(body_.data()), body_.size()});
     if (!headers_.empty()) document["headers"] = headers_;
   }
   if (delay_.count() > 0) document["delayMs"] = delay_.count();
@@ -274,9 +273,8 @@ std::vector<Backend::RecordedRequest> Backend::requests(std::string_view path) c
       request.headers = entry.at("headers").get<decltype(request.headers)>();
       if (entry.contains("sni") && entry["sni"].is_string()) request.sni = entry["sni"];
       const auto encoded = entry.value("bodyBase64", "");
-      request.body.resize(base64::decoded_size(encoded.size()));
-      request.body.resize(
-          base64::decode(request.body.data(), encoded.data(), encoded.size()).first);
+      const auto decoded = platform::decodeBase64(encoded).value_or(std::vector<std::uint8_t>{});
+      request.body.assign(decoded.begin(), decoded.end());
     }
   } catch (const json::exception& error) {
     ADD_FAILURE() << "unreadable recorded requests (" << error.what() << "): " << *body;
