@@ -1,6 +1,14 @@
 # Helpers shared by every layer's CMakeLists.
 
 include(GNUInstallDirs)
+
+# Rebuilds of a fresh clone or of another work tree reuse earlier compilations when ccache
+# is there (scripts/setup installs it); the fuzz preset's clang output is cached alike.
+find_program(BRELUM_CCACHE ccache)
+if(BRELUM_CCACHE AND NOT CMAKE_CXX_COMPILER_LAUNCHER)
+  set(CMAKE_C_COMPILER_LAUNCHER ${BRELUM_CCACHE})
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${BRELUM_CCACHE})
+endif()
 # Headers are included from the repository root ("Platform/Foundation/URL.h"), and installed
 # the same way below this folder.
 set(BRELUM_INSTALL_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR}/BrelumCoreSDK)
