@@ -13,6 +13,11 @@ std::vector<AnimationGroup*>& openGroups() {
   return groups;
 }
 
+std::size_t& unfinishedGroups() {
+  static std::size_t count = 0;
+  return count;
+}
+
 }  // namespace
 
 AnimationGroup::AnimationGroup(std::chrono::steady_clock::duration duration, Completion completion)
@@ -24,6 +29,7 @@ AnimationGroup::AnimationGroup(std::chrono::steady_clock::duration duration, Com
 void AnimationGroup::run(std::chrono::steady_clock::duration duration,
                          const std::function<void()>& animations, Completion completion) {
   std::shared_ptr<AnimationGroup> group(new AnimationGroup(duration, std::move(completion)));
+  ++unfinishedGroups();
   openGroups().push_back(group.get());
   struct Close {
     AnimationGroup* group;
@@ -49,6 +55,10 @@ AnimationGroup* AnimationGroup::current() noexcept {
   return groups.empty() ? nullptr : groups.back();
 }
 
+std::size_t AnimationGroup::unfinishedCount() noexcept {
+  return unfinishedGroups();
+}
+
 void AnimationGroup::recordInterrupted() {
   interrupted_ = true;
   if (liveRecords_ > 0) --liveRecords_;
@@ -56,10 +66,11 @@ void AnimationGroup::recordInterrupted() {
 }
 
 void AnimationGroup::finish(bool finished) {
-  auto completion = std::exchange(completion_, nullptr);
-  if (!completion) return;
-  DispatchQueue::main()->async(
-      [completion = std::move(completion), finished] { completion(finished); });
+  if (std::exchange(finished_, true)) return;
+  DispatchQueue::main()->async([completion = std::exchange(completion_, nullptr), finished] {
+    if (completion) completion(finished);
+    --unfinishedGroups();
+  });
 }
 
 }  // namespace platform

@@ -24,6 +24,10 @@ class AnimationGroup : public std::enable_shared_from_this<AnimationGroup> {
   // The group of the innermost block running now, or null outside any.
   [[nodiscard]] static AnimationGroup* current() noexcept;
 
+  // Groups whose completion has not run yet (main thread). A completion that starts another
+  // animation keeps the count above zero, so zero means the interface has come to rest.
+  [[nodiscard]] static std::size_t unfinishedCount() noexcept;
+
   [[nodiscard]] std::chrono::steady_clock::duration duration() const noexcept { return duration_; }
   [[nodiscard]] std::chrono::steady_clock::time_point start() const noexcept { return start_; }
 
@@ -43,6 +47,7 @@ class AnimationGroup : public std::enable_shared_from_this<AnimationGroup> {
   std::size_t liveRecords_ = 0;
   bool interrupted_ = false;
   bool open_ = true;  // its animations closure is still running
+  bool finished_ = false;
 };
 
 }  // namespace platform

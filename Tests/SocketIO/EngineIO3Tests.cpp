@@ -26,7 +26,7 @@ class EngineIO3Test : public testsupport::BackendTest {};
 
 TEST_F(EngineIO3Test, JoinsNamespacesExchangesEventsAndBinaryAndKeepsTheHeartbeat) {
   // Frequent pings, but a generous timeout: a loaded machine must not look like a dead peer.
-  sockettest::setHeartbeat(backend(), 100, 1000);
+  sockettest::setHeartbeat(backend(), 100, 4000);
   auto manager = sockettest::makeManager({SocketIOClientOption::version(SocketIOVersion::two)});
   auto socket = manager->defaultSocket();
   auto watch = SocketWatch::attach(*socket, {"echo"});

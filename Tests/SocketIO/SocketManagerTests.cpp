@@ -159,7 +159,7 @@ TEST_F(SocketManagerTest, FramesUpToTheLimitArriveWholeAndRefusedEmitsFailAtOnce
 // (from our side too), and a later connect opening a new one.
 TEST_F(SocketManagerTest, DisconnectsReportTheirReasonAndFailPendingAcknowledgements) {
   // Frequent pings, but a generous timeout: a loaded machine must not look like a dead peer.
-  sockettest::setHeartbeat(backend(), 100, 1000);
+  sockettest::setHeartbeat(backend(), 100, 4000);
   connect();
   // Pings come and are answered.
   ASSERT_TRUE(runMainLoopUntil([&] { return watch_->count(Event::ping) >= 3; }));

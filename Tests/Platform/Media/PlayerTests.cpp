@@ -126,7 +126,7 @@ TEST_F(PlayerTest, PlaysEveryPictureReportsTheEndAsRateZeroAndLeavesNothingAlive
     ASSERT_TRUE(runMainLoopUntil([&] { return probe_->ended(); }, 20s));
   }
   player_ = nullptr, probe_ = nullptr;
-  EXPECT_TRUE(runMainLoopUntil([] { return testsupport::liveGStreamerObjects().empty(); }, 5s))
+  EXPECT_TRUE(runMainLoopUntil([] { return testsupport::liveGStreamerObjects().empty(); }, 30s))
       << ::testing::PrintToString(testsupport::liveGStreamerObjects());
 }
 
@@ -157,8 +157,10 @@ TEST_F(PlayerTest, PauseAndPlayAnnounceEachRateChangeAndPlayAtTheEndStartsAgain)
   const auto shown = probe_->presentationTimes.size();
   player_->play();
   ASSERT_TRUE(runMainLoopUntil([&] { return probe_->count(0) == 3; }, 20s));
-  ASSERT_GT(probe_->presentationTimes.size(), shown + 10);
-  EXPECT_LT(probe_->presentationTimes[shown + 1], 500ms);
+  // It started again from the beginning: the first picture after play() comes before the last
+  // one shown. (A busy machine may skip pictures, so how early it is says nothing.)
+  ASSERT_GT(probe_->presentationTimes.size(), shown);
+  EXPECT_LT(probe_->presentationTimes[shown], probe_->presentationTimes[shown - 1]);
 }
 
 TEST_F(PlayerTest, ReplacedItemHearsNothingMoreAndAReleasedPlayerNeverCallsBack) {
@@ -186,8 +188,9 @@ TEST_F(PlayerTest, ReplacedItemHearsNothingMoreAndAReleasedPlayerNeverCallsBack)
 TEST_F(PlayerTest, NewestPictureReplacesOneNotYetTakenAndARemovedOutputGetsNoMore) {
   open(fileURL({.seconds = 2}));
   ASSERT_TRUE(runUntilShown(3));
-  // A main thread busy for a third of a second while about ten pictures are decoded...
-  std::this_thread::sleep_for(330ms);
+  // A main thread busy for a second while about thirty pictures are decoded (fewer on a busy
+  // machine, but more than one)...
+  std::this_thread::sleep_for(1s);
   const auto shown = probe_->presentationTimes.size();
   testsupport::drainMainQueue();
   // ...is handed only the newest of them.

@@ -80,7 +80,9 @@ class HTTPSessionTest : public ::testing::Test {
 // without a response.
 TEST_F(HTTPSessionTest, FailuresCompleteOnTheMainQueueWithoutAResponse) {
   SilentListener server;
-  session_->setTimeout(150ms);  // for requests that set none
+  // For requests that set none. Long enough for a refused connection to be refused on a busy
+  // machine; the silent server below has to outlast it.
+  session_->setTimeout(3s);
   std::vector<std::pair<DataRequest, Kind>> cases;
   cases.emplace_back(session_->request(get("")), Kind::invalidURL);
   cases.emplace_back(session_->request(get("ftp://127.0.0.1/file")), Kind::invalidURL);
@@ -94,7 +96,7 @@ TEST_F(HTTPSessionTest, FailuresCompleteOnTheMainQueueWithoutAResponse) {
                      Kind::parameterEncodingFailed);
   cases.emplace_back(session_->request(refusedURL()).validate(), Kind::cannotConnect);
   cases.emplace_back(HTTPSession::defaultSession()->request(refusedURL()), Kind::cannotConnect);
-  cases.emplace_back(session_->request(server.url()).timeout(200ms), Kind::timedOut);
+  cases.emplace_back(session_->request(server.url()).timeout(1s), Kind::timedOut);
   cases.emplace_back(session_->request(server.url()), Kind::timedOut);
   for (std::size_t i = 0; i < cases.size(); ++i) {
     SCOPED_TRACE(i);
@@ -278,7 +280,7 @@ TEST_F(HTTPSessionBackendTest, ConcurrentBurstsKeepTheirConnectionsPooled) {
   // burst as large as the default cap of six per host runs on six connections at once.
   constexpr int kBurst = 6;
   for (int i = 0; i < kBurst; ++i) {
-    backend().delay("/echo/burst/" + std::to_string(i), std::chrono::milliseconds(40 * (i + 1)));
+    backend().delay("/echo/burst/" + std::to_string(i), std::chrono::milliseconds(250 * (i + 1)));
   }
   std::vector<std::set<int>> connections(2);
   for (auto& seen : connections) {
@@ -581,12 +583,13 @@ TEST_F(HTTPSessionBackendTest, AtMostTheCapRunsPerHostAndTheRestWaitInOrder) {
     EXPECT_TRUE(runMainLoopUntil([&] { return replies.size() == std::size_t(count); }, 30s));
     return replies;
   };
-  // Three rounds of 250 ms each, longer than the time-out of the last ones waiting, and
-  // yet nothing stood still for that long.
-  constexpr int kRequests = 6;
-  backend().setFault(Backend::Fault("/echo/cap/*").delay(250ms));
+  // Four rounds of 1.5 s each, longer than the time-out of the last ones waiting, and yet
+  // nothing stood still for that long. Each round leaves 2.5 s for its handshake and the
+  // back end's turn, which a busy machine needs.
+  constexpr int kRequests = 8;
+  backend().setFault(Backend::Fault("/echo/cap/*").delay(1500ms));
   std::set<int> connections;
-  for (const auto& reply : sendAll("/echo/cap/", kRequests, 600ms)) {
+  for (const auto& reply : sendAll("/echo/cap/", kRequests, 4s)) {
     ASSERT_FALSE(reply.error) << reply.error->description;
     connections.insert(nlohmann::json::parse(text(reply.data)).at("connection").get<int>());
   }
@@ -601,7 +604,7 @@ TEST_F(HTTPSessionBackendTest, AtMostTheCapRunsPerHostAndTheRestWaitInOrder) {
   // A host that never answers: those waiting fail too, most without ever going out (a
   // connection freed just before they are due may still take one each).
   backend().setFault(Backend::Fault("/echo/stuck/*").delay(10s));
-  for (const auto& reply : sendAll("/echo/stuck/", 8, 300ms)) {
+  for (const auto& reply : sendAll("/echo/stuck/", 8, 2s)) {
     ASSERT_TRUE(reply.error);
     EXPECT_EQ(reply.error->kind, Kind::timedOut);
     EXPECT_FALSE(reply.response);

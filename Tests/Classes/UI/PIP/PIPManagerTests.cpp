@@ -12,6 +12,7 @@
 #include "Classes/UI/PIP/PIPContainerController.h"
 #include "Classes/UI/PIP/PIPManagerEventDispatcher.h"
 #include "Platform/Foundation/NotificationCenter.h"
+#include "Platform/UI/AnimationGroup.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/GestureRecognizer.h"
@@ -47,10 +48,11 @@ int closeButtons(const View& view) {
   return count;
 }
 
-// Long enough for every animation the manager and its dispatcher run.
+// Until every animation the manager and its dispatcher started, and whatever their
+// completions started, has run its completion.
 void settle() {
-  const auto until = std::chrono::steady_clock::now() + 400ms;
-  runMainLoopUntil([&] { return std::chrono::steady_clock::now() >= until; }, 1s);
+  ASSERT_TRUE(runMainLoopUntil([] { return platform::AnimationGroup::unfinishedCount() == 0; }));
+  testsupport::drainMainQueue();
 }
 
 class PIPManagerTest : public ::testing::Test {
@@ -108,7 +110,7 @@ TEST_F(PIPManagerTest, ShowingStylesTheFloatingWindowAndReplacingLeavesItUnstyle
   EXPECT_EQ(closeButtons(*view), 1);
   EXPECT_EQ(first->changes, std::vector<PIPState>{PIPState::pip});
   EXPECT_EQ(completions, 0);
-  ASSERT_TRUE(runMainLoopUntil([&] { return completions == 1; }, 2s));
+  ASSERT_TRUE(runMainLoopUntil([&] { return completions == 1; }));
 
   auto second = show(PIPPosition::bottomRight, PIPState::full, [&] { ++completions; });
   EXPECT_EQ(view->superview(), nullptr);
@@ -118,7 +120,7 @@ TEST_F(PIPManagerTest, ShowingStylesTheFloatingWindowAndReplacingLeavesItUnstyle
   EXPECT_EQ(PIPManager::visibleViewController(), second);
   EXPECT_FALSE(PIPManager::isPIP());
   EXPECT_EQ(completions, 1);
-  ASSERT_TRUE(runMainLoopUntil([&] { return completions == 2; }, 2s));
+  ASSERT_TRUE(runMainLoopUntil([&] { return completions == 2; }));
   settle();
   EXPECT_EQ(completions, 2);
 }
@@ -166,7 +168,7 @@ TEST_F(PIPManagerTest, DismissalRemovesTheViewBeforeTheCompletionRunsUnlessShown
   EXPECT_TRUE(PIPManager::isActive() && !PIPManager::isPIP());
   EXPECT_EQ(closeButtons(*controller->view()), 0);
   EXPECT_EQ(controller->view()->superview(), window_);
-  ASSERT_TRUE(runMainLoopUntil([&] { return !order.empty(); }, 2s));
+  ASSERT_TRUE(runMainLoopUntil([&] { return !order.empty(); }));
   show();
   PIPManager::dismiss(false, [&] { order.push_back(2); });
   EXPECT_EQ(order, (std::vector{1, 2}));
@@ -177,7 +179,7 @@ TEST_F(PIPManagerTest, DismissalRemovesTheViewBeforeTheCompletionRunsUnlessShown
   PIPManager::dismiss(true, [&] { order.push_back(3); });
   PIPManager::dismiss(true, [&] { order.push_back(4); });
   EXPECT_EQ(order.size(), 2u);
-  ASSERT_TRUE(runMainLoopUntil([&] { return order.size() == 4; }, 2s));
+  ASSERT_TRUE(runMainLoopUntil([&] { return order.size() == 4; }));
   show();
   PIPManager::dismiss(true, [&] { order.push_back(5); });
   PIPManager::dismiss(false, [&] { order.push_back(6); });
