@@ -10,6 +10,8 @@
 //                                       ("content-encoding: gzip")
 //   <any method> /echo/redirect/<code>  that status with "location: /echo/landed" and the
 //                                       header "x-redirect: <code>"
+//   <any method> /echo/repeated         200 with the header "x-repeated" sent twice, "one"
+//                                       then "two"
 //
 // The echo document:
 //   { method, path, rawQuery, query: [[name, value]...], form: [[name, value]...] (the body
@@ -82,6 +84,9 @@ export function register({ router, httpServer, recorder, respond }) {
         headers: { location: '/echo/landed', 'x-redirect': redirect[1], ...tag },
         body: 'moved',
       };
+    }
+    if (request.path === '/echo/repeated') {
+      return respond.text(200, 'repeated', undefined, { 'x-repeated': ['one', 'two'], ...tag });
     }
     const bytes = /^\/echo\/bytes\/(\d{1,9})$/.exec(request.path);
     if (bytes) return respond.bytes(200, Buffer.alloc(Number(bytes[1]), 'x'), undefined, tag);

@@ -53,6 +53,13 @@ TEST_F(CurlHTTPAdapterTest, OnlyTwoHundredsSucceedAndFailuresKeepStatusHeadersAn
   }
 }
 
+// Sent twice, a header keeps both values in the order they came, as HTTP joins them.
+TEST_F(CurlHTTPAdapterTest, AHeaderSentTwiceHoldsBothValuesJoinedByComma) {
+  auto outcome = send(HTTPRequest::get(url("https://console.brelum.io/echo/repeated"), {}));
+  ASSERT_TRUE(outcome && outcome->has_value());
+  EXPECT_EQ((*outcome)->headers.at("x-repeated"), "one, two");
+}
+
 TEST_F(CurlHTTPAdapterTest, RefusedConnectionIsMinusOneThousandWithoutHeaders) {
   auto outcome = send(HTTPRequest::get(url(testsupport::refusedURL()), {}));
   ASSERT_TRUE(outcome && !outcome->has_value());

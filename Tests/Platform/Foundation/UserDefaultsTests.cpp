@@ -3,20 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/audit.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <array>
 #include <bit>
 #include <cmath>
+#include <cstddef>
 #include <fstream>
+#include <functional>
 #include <limits>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <variant>
 #include <vector>
@@ -87,6 +95,41 @@ class ScopedEnvironment {
   std::optional<std::string> old_;
 };
 
+#if defined(__x86_64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_X86_64;
+#elif defined(__aarch64__)
+constexpr std::uint32_t kAuditArch = AUDIT_ARCH_AARCH64;
+#else
+#error "the failing-flush filter needs this architecture's audit number"
+#endif
+
+// Runs `work` on a thread of its own on which fsync and fdatasync fail with EIO, as they do
+// when the disk lost the writes. A seccomp filter makes the kernel refuse them, for that
+// thread alone. Answers why, without running `work`, when the filter cannot be installed.
+std::error_code runWithFailingFlushes(const std::function<void()>& work) {
+  std::error_code failed;
+  std::thread([&] {
+    sock_filter filter[] = {
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, arch)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, kAuditArch, 1, 0),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+        BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_fsync, 1, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_fdatasync, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EIO),
+        BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+    };
+    sock_fprog program{static_cast<unsigned short>(std::size(filter)), filter};
+    if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+        ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+      failed = {errno, std::system_category()};
+      return;
+    }
+    work();
+  }).join();
+  return failed;
+}
+
 class UserDefaultsTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -153,6 +196,27 @@ TEST_F(UserDefaultsTest, RefusedChangesSaySo) {
   defaults = UserDefaults::make(folder_ / "file" / "UserDefaults.json");
   EXPECT_EQ(defaults->setString("key", "value"), std::unexpected(UserDefaultsError::writeFailed));
   EXPECT_EQ(defaults->stringForKey("key"), "value");
+}
+
+// The logo cache is kept here: a write whose data never reached the disk must leave the
+// logo cached before, and nothing beside it.
+TEST_F(UserDefaultsTest, AFailedFlushKeepsTheOldFileAndLeavesNoTemporary) {
+  auto defaults = UserDefaults::make(store_);
+  set(*defaults, "logo", Bytes{1, 2, 3});
+  std::expected<void, UserDefaultsError> written;
+  if (auto failed = runWithFailingFlushes([&] {
+        written = defaults->setData("logo", Bytes{4, 5, 6});
+      })) {
+    GTEST_SKIP() << "no seccomp filter here: " << failed.message();
+  }
+  EXPECT_EQ(written, std::unexpected(UserDefaultsError::writeFailed));
+  std::vector<fs::path> left;
+  for (const auto& entry : fs::directory_iterator(store_.parent_path())) {
+    left.push_back(entry.path());
+  }
+  EXPECT_EQ(left, std::vector{store_});
+  defaults = reopen(defaults);
+  EXPECT_EQ(read(*defaults, "logo"), Value(Bytes{1, 2, 3}));
 }
 
 TEST_F(UserDefaultsTest, ConcurrentChangesAllReachTheFile) {

@@ -45,6 +45,7 @@ TEST(SocketPacket, DecodingReadsEveryPartOrNamesWhatIsWrong) {
       {"7", "unknown packet type"},
       {R"(5["a"])", "malformed attachment count"},
       {R"(5a-["a"])", "malformed attachment count"},
+      {R"(51abc-["a"])", "malformed attachment count"},
       {R"(54097-["a"])", "too many attachments"},
       {R"(5184467440737095516160-["a"])", "too many attachments"},
       {R"(218446744073709551616["a"])", "acknowledgement id out of range"},

@@ -151,6 +151,13 @@ TEST_F(PIPManagerTest, ToggleHidesKeepingThePresentationAndShowsByRestarting) {
   EXPECT_EQ(view->frame(), (Rect{15, 15, 112, 200}));
   EXPECT_EQ(view->gestureRecognizers().size(), 1u);
   EXPECT_EQ(controller->changes, (std::vector<PIPState>{PIPState::pip, PIPState::pip}));
+
+  // Asked to show while visible, it restarts all the same.
+  settle();
+  drag({71, 115}, {{71, 135}, {300, 600}});
+  settle();
+  PIPManager::toggle(true);
+  EXPECT_EQ(view->frame(), (Rect{15, 15, 112, 200}));
 }
 
 // Completions run once each, in order; with nothing shown, none runs.
@@ -286,6 +293,8 @@ TEST_F(PIPManagerTest, ModesStyleAtOnceAndEachMoveLastsItsOwnDuration) {
   EXPECT_EQ(lasted("into full"), 250);
   EXPECT_EQ(controller->changes.back(), PIPState::full);
   window_->setFrame({0, 0, 375, 667});
+  setNeedUpdatePIPSize(*controller);  // in full: no layout, so not the window's new bounds
+  EXPECT_EQ(view->frame(), (Rect{0, 0, 667, 375}));
   app.setOrientation(DeviceOrientation::portrait);
   EXPECT_EQ(view->frame(), window_->bounds());
   PIPManager::dismiss(true);
@@ -337,6 +346,53 @@ TEST_F(PIPManagerTest, DragsStopAtTheMarginsAndDropsSnapToTheNearestPosition) {
   app.sendPointer(window_, PointerPhase::moved, {-100, -100});
   EXPECT_EQ(view->center(), (Point{15 + 56, 15 + 100}));
   app.sendPointer(window_, PointerPhase::cancelled, {-100, -100});
+}
+
+// Each side's inset moves its own drag bound and band edge, so the four differ here: in a
+// window of 300 x 600 with insets (top 30, left 12, bottom 60, right 18) the bands are 170
+// high and rows change at y = 200 and 370. The column still changes at x = 150 whatever the
+// side insets: drops at 149 and 150 catch a middle line moved either way.
+TEST_F(PIPManagerTest, SafeAreaInsetsMoveEachDragBoundAndEachRowBand) {
+  window_ = Window::make({0, 0, 300, 600});
+  window_->setSafeAreaInsets({30, 12, 60, 18});
+  window_->makeKeyAndVisible();
+  auto controller = show();  // centre (211, 425)
+  const auto& view = controller->view();
+  settle();
+  auto& app = Application::shared();
+  app.sendPointer(window_, PointerPhase::down, {211, 425});
+  app.sendPointer(window_, PointerPhase::moved, {211, 405});  // the pan begins
+  struct Bound {
+    const char* fault;
+    Point to, centre;
+  };
+  for (const auto& [fault, to, centre] : {Bound{"right inset ignored", {5000, 300}, {211, 300}},
+                                          Bound{"left inset ignored", {-5000, 300}, {83, 300}},
+                                          Bound{"top inset ignored", {150, -5000}, {150, 145}},
+                                          Bound{"bottom inset ignored", {150, 5000}, {150, 425}}}) {
+    SCOPED_TRACE(fault);
+    app.sendPointer(window_, PointerPhase::moved, to);
+    EXPECT_EQ(view->center(), centre);
+  }
+  app.sendPointer(window_, PointerPhase::cancelled, {150, 5000});
+
+  using enum PIPPosition;
+  struct Drop {
+    const char* fault;
+    Point centre;
+    PIPPosition snapped;
+  };
+  for (const auto& [fault, centre, snapped] :
+       {Drop{"top band taken without the insets", {150, 200}, middleRight},
+        Drop{"top band taken without the top inset", {149, 199}, topLeft},
+        Drop{"bottom band taken without the insets", {150, 370}, middleRight},
+        Drop{"bottom band taken without the bottom inset", {149, 371}, bottomLeft}}) {
+    SCOPED_TRACE(fault);
+    const Point start = view->center();
+    drag(start, {{start.x, start.y - 20}, centre});
+    settle();
+    EXPECT_EQ(pipEventDispatcher(*controller)->pipPosition(), snapped);
+  }
 }
 
 TEST_F(PIPManagerTest, ReleasedControllerLeavesPendingBlocksHarmless) {
