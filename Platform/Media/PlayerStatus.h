@@ -1,7 +1,5 @@
 #pragma once
 
-#include <optional>
-
 namespace platform {
 
 // Whether a player (and its current item) can play: unknown until the media has been
@@ -10,11 +8,6 @@ enum class PlayerStatus { unknown = 0, readyToPlay = 1, failed = 2 };
 
 [[nodiscard]] constexpr int rawValue(PlayerStatus status) {
   return static_cast<int>(status);
-}
-
-[[nodiscard]] constexpr std::optional<PlayerStatus> playerStatusFromRawValue(int value) {
-  if (value < 0 || value > 2) return std::nullopt;
-  return static_cast<PlayerStatus>(value);
 }
 
 }  // namespace platform

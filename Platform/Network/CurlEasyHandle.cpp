@@ -57,6 +57,24 @@ SharedCurlSlist headersOf(const URLRequest& request) {
   return shared(std::move(list));
 }
 
+// Sets options on one handle in turn; after the first failure it sets nothing more and
+// keeps that failure as the result.
+class OptionSetter {
+ public:
+  explicit OptionSetter(CURL* easy) : easy_(easy) {}
+
+  template <class Value>
+  void operator()(CURLoption option, Value value) {
+    if (result_ == CURLE_OK) result_ = curl_easy_setopt(easy_, option, value);
+  }
+
+  [[nodiscard]] CURLcode result() const { return result_; }
+
+ private:
+  CURL* const easy_;
+  CURLcode result_ = CURLE_OK;
+};
+
 HTTPSessionError outOfMemory() {
   return {HTTPSessionError::Kind::transport, curl_easy_strerror(CURLE_OUT_OF_MEMORY)};
 }
@@ -82,10 +100,7 @@ CurlEasyHandle::~CurlEasyHandle() {
 }
 
 CURLcode CurlEasyHandle::configure(const std::string& userAgent, TrustStore& trust) {
-  CURLcode result = CURLE_OK;
-  auto set = [&](CURLoption option, auto value) {
-    if (result == CURLE_OK) result = curl_easy_setopt(easy_, option, value);
-  };
+  OptionSetter set(easy_);
   set(CURLOPT_ERRORBUFFER, errorBuffer_.data());
   set(CURLOPT_NOSIGNAL, 1L);
   set(CURLOPT_PROTOCOLS_STR, "http,https");
@@ -117,7 +132,7 @@ CURLcode CurlEasyHandle::configure(const std::string& userAgent, TrustStore& tru
   set(CURLOPT_NOPROGRESS, 0L);
   set(CURLOPT_PREREQFUNCTION, &onRequestGoesOut);
   set(CURLOPT_PREREQDATA, static_cast<void*>(this));
-  return result;
+  return set.result();
 }
 
 std::optional<HTTPSessionError> CurlEasyHandle::prepare(HTTPTransfer& transfer,
@@ -126,10 +141,7 @@ std::optional<HTTPSessionError> CurlEasyHandle::prepare(HTTPTransfer& transfer,
   transfer_ = &transfer;
   errorBuffer_[0] = '\0';
   const URLRequest& request = transfer.request;
-  CURLcode result = CURLE_OK;
-  auto set = [&](CURLoption option, auto value) {
-    if (result == CURLE_OK) result = curl_easy_setopt(easy_, option, value);
-  };
+  OptionSetter set(easy_);
   auto headers = headersOf(request);
   if (!headers) return outOfMemory();
 
@@ -156,6 +168,7 @@ std::optional<HTTPSessionError> CurlEasyHandle::prepare(HTTPTransfer& transfer,
     freshConnection_ = freshConnection;
     set(CURLOPT_FRESH_CONNECT, freshConnection ? 1L : 0L);
   }
+  CURLcode result = set.result();
   if (result == CURLE_OK) result = setMethod(transfer);
   if (result != CURLE_OK) {
     return HTTPSessionError{HTTPSessionError::Kind::transport, curl_easy_strerror(result)};
@@ -166,10 +179,7 @@ std::optional<HTTPSessionError> CurlEasyHandle::prepare(HTTPTransfer& transfer,
 // Every option that the previous request on this handle may have set for its method is
 // set again here, so that nothing of it carries over.
 CURLcode CurlEasyHandle::setMethod(const HTTPTransfer& transfer) {
-  CURLcode result = CURLE_OK;
-  auto set = [&](CURLoption option, auto value) {
-    if (result == CURLE_OK) result = curl_easy_setopt(easy_, option, value);
-  };
+  OptionSetter set(easy_);
   const auto method = transfer.request.method;
   const auto& body = transfer.request.body;
   const bool named =
@@ -190,7 +200,7 @@ CURLcode CurlEasyHandle::setMethod(const HTTPTransfer& transfer) {
     // Also clears NOBODY and a request body left by the previous request.
     set(CURLOPT_HTTPGET, 1L);
   }
-  return result;
+  return set.result();
 }
 
 const char* CurlEasyHandle::effectiveURL() const {

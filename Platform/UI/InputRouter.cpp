@@ -18,6 +18,25 @@ std::vector<std::shared_ptr<T>> lockAll(const std::vector<std::weak_ptr<T>>& wea
   return held;
 }
 
+// Recognizers and controls hear a pointer's phases through the same four calls.
+template <class Target>
+void pass(Target& target, PointerPhase phase, Point location) {
+  switch (phase) {
+    case PointerPhase::down:
+      target.touchBegan(location);
+      break;
+    case PointerPhase::moved:
+      target.touchMoved(location);
+      break;
+    case PointerPhase::up:
+      target.touchEnded(location);
+      break;
+    case PointerPhase::cancelled:
+      target.touchCancelled();
+      break;
+  }
+}
+
 }  // namespace
 
 InputRouter::Touch* InputRouter::find(int pointer) {
@@ -79,22 +98,7 @@ void InputRouter::deliver(Touch touch, PointerPhase phase, Point location) {
   // Held for the length of the delivery: an action may release any of them.
   const auto recognizers = lockAll(touch.recognizers);
   const auto control = touch.control.lock();
-  for (const auto& recognizer : recognizers) {
-    switch (phase) {
-      case PointerPhase::down:
-        recognizer->touchBegan(location);
-        break;
-      case PointerPhase::moved:
-        recognizer->touchMoved(location);
-        break;
-      case PointerPhase::up:
-        recognizer->touchEnded(location);
-        break;
-      case PointerPhase::cancelled:
-        recognizer->touchCancelled();
-        break;
-    }
-  }
+  for (const auto& recognizer : recognizers) pass(*recognizer, phase, location);
   if (!control || touch.controlCancelled) return;
   const bool claimed = std::ranges::any_of(recognizers, [](const auto& r) {
     return r->isRecognizing() || r->state() == GestureRecognizer::State::ended;
@@ -104,20 +108,7 @@ void InputRouter::deliver(Touch touch, PointerPhase phase, Point location) {
     control->touchCancelled();
     return;
   }
-  switch (phase) {
-    case PointerPhase::down:
-      control->touchBegan(location);
-      break;
-    case PointerPhase::moved:
-      control->touchMoved(location);
-      break;
-    case PointerPhase::up:
-      control->touchEnded(location);
-      break;
-    case PointerPhase::cancelled:
-      control->touchCancelled();
-      break;
-  }
+  pass(*control, phase, location);
 }
 
 }  // namespace platform

@@ -233,8 +233,6 @@ class View : public Object {
   void recordAnimation(AnimatableProperty property, AnimationRecord::Value from,
                        AnimationRecord::Value to);
   void dropAnimations(bool includeSubviews);
-  void moveToSuperview(View* superview, std::size_t index);
-  void detachFromSuperview();
   void windowDidChange(Window* oldWindow);
   void markSubtreeNeedsLayout();
   void layOutSubtree();

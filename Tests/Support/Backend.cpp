@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <future>
@@ -22,6 +21,7 @@
 #include <boost/beast/ssl.hpp>
 #include <nlohmann/json.hpp>
 
+#include "Platform/Foundation/ASCII.h"
 #include "Platform/Foundation/Base64.h"
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
@@ -43,11 +43,6 @@ constexpr auto kStartDeadline = std::chrono::seconds(60);
 constexpr std::uint16_t kHTTPSPort = 443;
 constexpr std::uint16_t kHTTPPort = 80;
 
-std::string lowercase(std::string text) {
-  std::ranges::transform(text, text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
-
 asio::awaitable<Backend::Response> exchange(ssl::context& context, std::uint16_t port,
                                             http::request<http::string_body> request) {
   auto executor = co_await asio::this_coro::executor;
@@ -63,7 +58,7 @@ asio::awaitable<Backend::Response> exchange(ssl::context& context, std::uint16_t
   co_await http::async_read(stream, buffer, response, asio::use_awaitable);
   Backend::Response result{static_cast<int>(response.result_int()), {}, response.body()};
   for (const auto& field : response) {
-    result.headers[lowercase(std::string(field.name_string()))] = field.value();
+    result.headers[platform::asciiLowercased(field.name_string())] = field.value();
   }
   co_return result;
 }
@@ -71,7 +66,7 @@ asio::awaitable<Backend::Response> exchange(ssl::context& context, std::uint16_t
 }  // namespace
 
 std::optional<std::string> Backend::RecordedRequest::header(std::string_view name) const {
-  if (auto found = headers.find(lowercase(std::string(name))); found != headers.end()) {
+  if (auto found = headers.find(platform::asciiLowercased(name)); found != headers.end()) {
     return found->second;
   }
   return std::nullopt;

@@ -163,54 +163,55 @@ void PIPManagerEventDispatcher::didEnterFullScreen() {
 }
 
 void PIPManagerEventDispatcher::updatePIPFrame() {
-  const auto s = scene();
-  if (!s) return;
-  const double w = s->size.width, h = s->size.height;
-  const double T = s->rowBand();
-  const double left = s->insets.left + kMargin;
-  const double right = s->width - s->insets.right - kMargin - w;
-  const double top = s->insets.top + kMargin;
+  const auto current = scene();
+  if (!current) return;
+  const auto& insets = current->insets;
+  const auto& size = current->size;
+  const double band = current->rowBand();
+  const double left = insets.left + kMargin;
+  const double right = current->width - insets.right - kMargin - size.width;
+  const double top = insets.top + kMargin;
   // Centred vertically in the safe area, computed in this order so the figures match the
   // row bands of the snap rule.
-  const double middle = (T + T + s->insets.top) - 0.5 * (T + h);
-  const double bottom = s->height - s->insets.bottom - kMargin - h;
+  const double middle = (band + band + insets.top) - 0.5 * (band + size.height);
+  const double bottom = current->height - insets.bottom - kMargin - size.height;
 
-  double x = 0, y = 0;
+  platform::Point origin;
   switch (pipPosition_) {
     case PIPPosition::topLeft:
-      x = left, y = top;
+      origin = {left, top};
       break;
     case PIPPosition::middleLeft:
-      x = left, y = middle;
+      origin = {left, middle};
       break;
     case PIPPosition::bottomLeft:
-      x = left, y = bottom;
+      origin = {left, bottom};
       break;
     case PIPPosition::topRight:
-      x = right, y = top;
+      origin = {right, top};
       break;
     case PIPPosition::middleRight:
-      x = right, y = middle;
+      origin = {right, middle};
       break;
     case PIPPosition::bottomRight:
-      x = right, y = bottom;
+      origin = {right, bottom};
       break;
   }
-  s->controller->view()->setFrame({{x, y}, {w, h}});
+  current->controller->view()->setFrame({origin, size});
 }
 
 void PIPManagerEventDispatcher::updatePIPPosition() {
-  const auto s = scene();
-  if (!s) return;
-  const auto c = s->controller->view()->center();
-  const double T = s->rowBand();
+  const auto current = scene();
+  if (!current) return;
+  const auto center = current->controller->view()->center();
+  const double band = current->rowBand();
   enum class Row { top, middle, bottom };
   // A centre exactly on a band's edge belongs to the middle row.
-  const Row row = c.y < s->insets.top + T                  ? Row::top
-                  : c.y > s->height - s->insets.bottom - T ? Row::bottom
-                                                           : Row::middle;
+  const Row row = center.y < current->insets.top + band                        ? Row::top
+                  : center.y > current->height - current->insets.bottom - band ? Row::bottom
+                                                                               : Row::middle;
   // The side insets play no part: exactly half way belongs to the right column.
-  const bool leftColumn = s->width * 0.5 > c.x;
+  const bool leftColumn = current->width * 0.5 > center.x;
   switch (row) {
     case Row::top:
       pipPosition_ = leftColumn ? PIPPosition::topLeft : PIPPosition::topRight;
@@ -226,25 +227,28 @@ void PIPManagerEventDispatcher::updatePIPPosition() {
 
 void PIPManagerEventDispatcher::onTransition(platform::PanGestureRecognizer& recognizer) {
   if (!PIPManager::isPIP()) return;
-  const auto s = scene();
-  if (!s) return;
-  const auto& view = s->controller->view();
+  const auto current = scene();
+  if (!current) return;
+  const auto& view = current->controller->view();
   using State = platform::GestureRecognizer::State;
   switch (recognizer.state()) {
     case State::began:
       startOffset_ = view->center();
       break;
     case State::changed: {
-      const auto translation = recognizer.translation(s->window.get());
-      const platform::Point p{startOffset_.x + translation.x, startOffset_.y + translation.y};
-      const double w = s->size.width, h = s->size.height;
+      const auto translation = recognizer.translation(current->window.get());
+      const platform::Point dragged{startOffset_.x + translation.x, startOffset_.y + translation.y};
+      const auto& insets = current->insets;
+      const auto& size = current->size;
       // Each bound is the centre of a snap frame on that side; when the window is too small
       // for the floating window and its margins, the lower bound wins.
-      const double x = std::max(s->insets.left + kMargin + w / 2,
-                                std::min(s->width - s->insets.right - kMargin - w / 2, p.x));
-      const double y = std::max(s->insets.top + kMargin + h / 2,
-                                std::min(s->height - s->insets.bottom - kMargin - h / 2, p.y));
-      view->setCenter({x, y});
+      const double centerX =
+          std::max(insets.left + kMargin + size.width / 2,
+                   std::min(current->width - insets.right - kMargin - size.width / 2, dragged.x));
+      const double centerY = std::max(
+          insets.top + kMargin + size.height / 2,
+          std::min(current->height - insets.bottom - kMargin - size.height / 2, dragged.y));
+      view->setCenter({centerX, centerY});
       break;
     }
     case State::ended:

@@ -1,11 +1,11 @@
 #include "Classes/UI/Video/VideoPlayer.h"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
 #include <utility>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Foundation/ASCII.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Media/AudioSession.h"
@@ -25,12 +25,6 @@ constexpr std::string_view kStatusKeyPath = "status";
 constexpr std::string_view kRateKeyPath = "player.rate";
 // Little media held ahead: the video starts, and starts over, as soon as possible.
 constexpr double kForwardBufferSeconds = 0.3;
-
-std::string lowercased(std::string text) {
-  std::ranges::transform(text, text.begin(),
-                         [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
 
 }  // namespace
 
@@ -161,7 +155,7 @@ void VideoPlayer::layoutSubviews() {
 void VideoPlayer::observeValue(const std::optional<std::string>& keyPath, const void*,
                                const platform::KeyValueChange&, void*) {
   if (!keyPath) return;
-  const auto key = lowercased(*keyPath);
+  const auto key = platform::asciiLowercased(*keyPath);
   if (key == kStatusKeyPath) {
     handlePlyerStatus(player() ? std::optional(player()->status()) : std::nullopt);
   } else if (key == kRateKeyPath) {

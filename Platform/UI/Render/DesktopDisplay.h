@@ -64,7 +64,6 @@ class DesktopDisplay : public std::enable_shared_from_this<DesktopDisplay> {
   // Borrowed from SDL, which closes it: released, never closed, here.
   std::optional<boost::asio::posix::stream_descriptor> connection_;
   bool draining_ = false;
-  bool drainAgain_ = false;
 };
 
 }  // namespace platform::detail

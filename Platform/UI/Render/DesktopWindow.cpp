@@ -240,7 +240,6 @@ void DesktopWindow::present(bool everything) {
       rects.push_back({rect.x, rect.y, rect.width, rect.height});
     }
   }
-  pixelsLastRedrawn_ = 0;
   if (rects.empty()) return;
   // The pixels are premultiplied: copied over black without blending, they are what shows.
   SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(
@@ -249,7 +248,6 @@ void DesktopWindow::present(bool everything) {
   if (!source) return;
   SDL_SetSurfaceBlendMode(source, SDL_BLENDMODE_NONE);
   for (auto rect : rects) {
-    pixelsLastRedrawn_ += std::int64_t(rect.w) * rect.h;
     SDL_Rect to = rect;
     SDL_BlitSurface(source, &rect, target, &to);
   }

@@ -56,9 +56,8 @@ class DesktopWindow : public std::enable_shared_from_this<DesktopWindow> {
   // Called when the person closes the window, after it has gone.
   void setCloseHandler(std::function<void()> handler) { closeHandler_ = std::move(handler); }
 
-  // The frames shown so far and the device pixels the last one redrew.
+  // The frames shown so far.
   [[nodiscard]] std::uint64_t framesShown() const noexcept { return framesShown_; }
-  [[nodiscard]] std::int64_t pixelsLastRedrawn() const noexcept { return pixelsLastRedrawn_; }
 
   // For make_shared only; use show().
   DesktopWindow(std::shared_ptr<Window> window, std::shared_ptr<detail::DesktopDisplay> display);
@@ -93,7 +92,6 @@ class DesktopWindow : public std::enable_shared_from_this<DesktopWindow> {
   std::map<std::int64_t, int> fingers_;  // touch finger id -> pointer number
   std::function<void()> closeHandler_;
   std::uint64_t framesShown_ = 0;
-  std::int64_t pixelsLastRedrawn_ = 0;
 };
 
 }  // namespace platform

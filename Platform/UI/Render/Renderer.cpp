@@ -28,29 +28,25 @@ std::uint8_t unpremultiply(std::uint32_t channel, std::uint32_t alpha) {
 }  // namespace
 
 Renderer::Renderer()
-    : previous_(std::make_unique<detail::DisplayList>()),
+    : surface_(nullptr, &cairo_surface_destroy),
+      previous_(std::make_unique<detail::DisplayList>()),
       images_(std::make_unique<detail::ImageSurfaceCache>()) {
 }
 
-Renderer::~Renderer() {
-  if (surface_) cairo_surface_destroy(surface_);
-}
+Renderer::~Renderer() = default;
 
 bool Renderer::prepareSurface(int width, int height, double scale) {
   if (surface_ && width == width_ && height == height_ && scale == scale_) return true;
-  if (surface_) cairo_surface_destroy(surface_);
-  surface_ = nullptr;
+  surface_.reset();
   width_ = height_ = 0;
   scale_ = scale;
   *previous_ = {};
   fullRedraw_ = true;
   if (width == 0 || height == 0) return false;
-  auto* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return false;
-  }
-  surface_ = surface;
+  std::unique_ptr<cairo_surface_t, decltype(&cairo_surface_destroy)> surface(
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height), &cairo_surface_destroy);
+  if (cairo_surface_status(surface.get()) != CAIRO_STATUS_SUCCESS) return false;
+  surface_ = std::move(surface);
   width_ = width;
   height_ = height;
   return true;
@@ -67,44 +63,45 @@ const std::vector<Renderer::PixelRect>& Renderer::render(Window& window,
   }
   auto list = detail::DisplayList::build(window, at, scale);
   cairo_rectangle_int_t whole{0, 0, width_, height_};
-  cairo_region_t* damage = cairo_region_create();
+  std::unique_ptr<cairo_region_t, decltype(&cairo_region_destroy)> damage(cairo_region_create(),
+                                                                          &cairo_region_destroy);
   if (std::exchange(fullRedraw_, false)) {
-    cairo_region_union_rectangle(damage, &whole);
+    cairo_region_union_rectangle(damage.get(), &whole);
   } else {
-    list.addDamage(*previous_, damage);
-    cairo_region_intersect_rectangle(damage, &whole);
+    list.addDamage(*previous_, damage.get());
+    cairo_region_intersect_rectangle(damage.get(), &whole);
   }
 
-  if (!cairo_region_is_empty(damage)) {
-    cairo_t* context = cairo_create(surface_);
-    for (int i = 0; i < cairo_region_num_rectangles(damage); ++i) {
+  if (!cairo_region_is_empty(damage.get())) {
+    std::unique_ptr<cairo_t, decltype(&cairo_destroy)> context(cairo_create(surface_.get()),
+                                                               &cairo_destroy);
+    for (int i = 0; i < cairo_region_num_rectangles(damage.get()); ++i) {
       cairo_rectangle_int_t rect;
-      cairo_region_get_rectangle(damage, i, &rect);
-      cairo_rectangle(context, rect.x, rect.y, rect.width, rect.height);
+      cairo_region_get_rectangle(damage.get(), i, &rect);
+      cairo_rectangle(context.get(), rect.x, rect.y, rect.width, rect.height);
       redrawn_.push_back({rect.x, rect.y, rect.width, rect.height});
     }
-    cairo_clip(context);
-    cairo_set_operator(context, CAIRO_OPERATOR_CLEAR);
-    cairo_paint(context);
-    cairo_set_operator(context, CAIRO_OPERATOR_OVER);
-    cairo_scale(context, scale, scale);
-    list.draw(context, damage, *images_);
-    cairo_destroy(context);
-    cairo_surface_flush(surface_);
+    cairo_clip(context.get());
+    cairo_set_operator(context.get(), CAIRO_OPERATOR_CLEAR);
+    cairo_paint(context.get());
+    cairo_set_operator(context.get(), CAIRO_OPERATOR_OVER);
+    cairo_scale(context.get(), scale, scale);
+    list.draw(context.get(), damage.get(), *images_);
+    context.reset();  // drawing is over before the surface is flushed
+    cairo_surface_flush(surface_.get());
   }
-  cairo_region_destroy(damage);
   *previous_ = std::move(list);
   images_->sweep();
   return redrawn_;
 }
 
 int Renderer::bytesPerRow() const noexcept {
-  return surface_ ? cairo_image_surface_get_stride(surface_) : 0;
+  return surface_ ? cairo_image_surface_get_stride(surface_.get()) : 0;
 }
 
 std::span<const std::uint8_t> Renderer::pixels() const noexcept {
   if (!surface_) return {};
-  return {cairo_image_surface_get_data(surface_),
+  return {cairo_image_surface_get_data(surface_.get()),
           static_cast<std::size_t>(bytesPerRow()) * static_cast<std::size_t>(height_)};
 }
 

@@ -71,7 +71,8 @@ class Renderer {
  private:
   bool prepareSurface(int width, int height, double scale);
 
-  _cairo_surface* surface_ = nullptr;
+  // Frees with cairo_surface_destroy, given by the constructor.
+  std::unique_ptr<_cairo_surface, void (*)(_cairo_surface*)> surface_;
   int width_ = 0;
   int height_ = 0;
   double scale_ = 1;
