@@ -11,9 +11,10 @@
 
 namespace testsupport {
 
-// Pumps the main queue until `condition` holds, for at most `timeout`.
+// Pumps the main queue until `condition` holds, for at most `timeout`. The bound only ends a
+// wait that failed, so it is generous: a sanitized build on a busy machine is slow.
 bool runMainLoopUntil(const std::function<bool()>& condition,
-                      std::chrono::steady_clock::duration timeout = std::chrono::seconds(10));
+                      std::chrono::steady_clock::duration timeout = std::chrono::seconds(30));
 
 // Pumps the main queue until everything already queued on it has run.
 void drainMainQueue();
@@ -24,7 +25,7 @@ void drainMainQueue();
 // after this returns.
 template <typename T, typename Start>
 std::optional<T> awaitCompletion(
-    Start&& start, std::chrono::steady_clock::duration timeout = std::chrono::seconds(20)) {
+    Start&& start, std::chrono::steady_clock::duration timeout = std::chrono::seconds(30)) {
   struct State {
     std::optional<T> value;
     int calls = 0;

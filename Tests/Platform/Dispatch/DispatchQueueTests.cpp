@@ -131,7 +131,7 @@ TEST(MainLoopTest, RunUntilAndRunForReturnAtTheirDeadline) {
   EXPECT_FALSE(MainLoop::runUntil([] { return false; }, 50ms));
   bool ran = false;
   DispatchQueue::main()->asyncAfter(5ms, [&] { ran = true; });
-  MainLoop::runFor(100ms);
+  MainLoop::runFor(1s);
   EXPECT_TRUE(ran);
 }
 
