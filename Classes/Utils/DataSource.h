@@ -9,13 +9,13 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "Classes/Utils/DataSourceProtocol.h"
-#include "Platform/Foundation/TypeName.h"
 
 namespace brelum {
 
@@ -30,6 +30,10 @@ template <class T>
 concept Streamable = requires(std::ostream& out, const T& value) {
   out << value;
 };
+
+// Every spelling of a string: a literal, a const char*, std::string, std::string_view.
+template <class T>
+concept Text = std::convertible_to<const T&, std::string_view>;
 
 template <class T>
 struct PointeeOf {};
@@ -47,6 +51,13 @@ template <class T>
 concept InstancePointer = requires {
   typename PointeeOf<std::remove_cvref_t<T>>::type;
 };
+
+// An observer that DataSource::key can tell apart from other observers: text, a pointer to an
+// instance, a value with a std::hash, or a value with an operator<<. Anything else would get
+// one key for every value of its type, so distinct observers would silently replace one
+// another; give such a type a std::hash or an operator<<, or subscribe by pointer.
+template <class T>
+concept ObserverWithKey = Text<T> || InstancePointer<T> || StdHashable<T> || Streamable<T>;
 
 }  // namespace detail
 
@@ -71,39 +82,47 @@ class DataSource : public DataSourceProtocol {
 
   // The key under which `observer`'s block is kept; two observers with the same key are one
   // subscriber:
+  //   - text, however it is spelt: the decimal text of the hash of its characters, so equal
+  //     strings share a key whether literal, const char*, std::string or std::string_view;
+  //   - anything else given by raw or shared pointer: the hash of the instance when it is of a
+  //     class with a std::hash, else the decimal text of its address (its identity);
   //   - a value whose type has a std::hash: the decimal text of its hash, so equal values
-  //     share a key (strings, numbers, ...);
-  //   - a class instance, given by raw or shared pointer: the hash of the instance when its
-  //     class has a std::hash, else the decimal text of its address (its identity);
-  //   - anything else: its text as operator<< writes it, or its type's name when it has none.
-  template <class Observer>
+  //     share a key (numbers, ...);
+  //   - anything else with an operator<<: the text it writes.
+  // A null pointer (const char* included) is never read: every null observer keys as the
+  // address 0.
+  template <detail::ObserverWithKey Observer>
   [[nodiscard]] static std::string key(const Observer& observer) {
     using Plain = std::remove_cvref_t<Observer>;
     if constexpr (detail::InstancePointer<Plain>) {
+      if (observer == nullptr) return "0";
+    }
+    if constexpr (detail::Text<Plain>) {
+      return std::to_string(std::hash<std::string_view>{}(std::string_view(observer)));
+    } else if constexpr (detail::InstancePointer<Plain>) {
       using Instance = std::remove_cv_t<typename detail::PointeeOf<Plain>::type>;
-      const auto* instance = &*observer;
-      if constexpr (detail::StdHashable<Instance>) {
-        if (instance != nullptr) return std::to_string(std::hash<Instance>{}(*instance));
+      const auto* instance = std::to_address(observer);
+      if constexpr (std::is_class_v<Instance> && detail::StdHashable<Instance>) {
+        return std::to_string(std::hash<Instance>{}(*instance));
+      } else {
+        return std::to_string(reinterpret_cast<std::uintptr_t>(instance));
       }
-      return std::to_string(reinterpret_cast<std::uintptr_t>(instance));
     } else if constexpr (detail::StdHashable<Plain>) {
       return std::to_string(std::hash<Plain>{}(observer));
-    } else if constexpr (detail::Streamable<Plain>) {
+    } else {
       std::ostringstream text;
       text << observer;
       return text.str();
-    } else {
-      return platform::typeName<Plain>();
     }
   }
 
   // Stores `block` under `observer`'s key, replacing a block stored there before.
-  template <class Observer>
+  template <detail::ObserverWithKey Observer>
   void subscribe(const Observer& observer, Block block) {
     didUpdate_.insert_or_assign(key(observer), std::move(block));
   }
 
-  template <class Observer>
+  template <detail::ObserverWithKey Observer>
   void unsubscribe(const Observer& observer) {
     didUpdate_.erase(key(observer));
   }

@@ -47,12 +47,6 @@ std::string toUTF8(const icu::UnicodeString& text) {
   return out;
 }
 
-icu::TimeZone* makeICUZone(const TimeZone& zone) {
-  const auto& id = zone.identifier();
-  return icu::TimeZone::createTimeZone(
-      icu::UnicodeString::fromUTF8(icu::StringPiece(id.data(), static_cast<int32_t>(id.size()))));
-}
-
 // The white space of `text`, in order.
 icu::UnicodeString whiteSpaceOf(const icu::UnicodeString& text) {
   icu::UnicodeString spaces;
@@ -176,7 +170,8 @@ void DateFormatter::Impl::build() {
 void DateFormatter::Impl::applyZone() {
   needsZone = false;
   if (timeZone) {
-    formatter->adoptTimeZone(makeICUZone(*timeZone));
+    // The lookup every TimeZone was made by, which also knows the C library's local time.
+    formatter->adoptTimeZone(detail::makeICUTimeZone(timeZone->identifier()).release());
     return;
   }
   // Read the count before the zone: a change racing with this call is then seen (again)

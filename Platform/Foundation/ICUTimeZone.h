@@ -8,7 +8,12 @@
 // ICU's zones behind TimeZone, for the formatters that work on ICU directly. Not for hosts.
 namespace platform::detail {
 
-// The zone the time-zone database names `identifier`; null when it has none.
+// Offsets are asked for within about 275,000 years of 1970; beyond that ICU's date arithmetic
+// would overflow, and the answer could not differ from the boundary's anyway.
+inline constexpr double kOffsetRangeMillis = 8.64e15;
+
+// The zone the time-zone database names `identifier`; null when it has none. "localtime" is
+// the C library's local time.
 [[nodiscard]] std::unique_ptr<icu::TimeZone> makeICUTimeZone(std::string_view identifier);
 
 // The process's current zone (see TimeZone::current()). Every reader of ICU's default zone

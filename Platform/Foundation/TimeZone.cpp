@@ -14,10 +14,6 @@
 namespace platform {
 namespace {
 
-// Offsets are asked for within about 275,000 years of 1970; beyond that the zone database's
-// date arithmetic would overflow, and the answer could not differ from the boundary's anyway.
-constexpr double kOffsetRangeMillis = 8.64e15;
-
 std::atomic<std::uint64_t>& generation() {
   static std::atomic<std::uint64_t> value = 1;
   return value;
@@ -68,8 +64,8 @@ int TimeZone::secondsFromGMT(Date date) const {
   int32_t raw = 0;
   int32_t dst = 0;
   UErrorCode status = U_ZERO_ERROR;
-  zone->getOffset(std::clamp(millis, -kOffsetRangeMillis, kOffsetRangeMillis), false, raw, dst,
-                  status);
+  zone->getOffset(std::clamp(millis, -detail::kOffsetRangeMillis, detail::kOffsetRangeMillis),
+                  false, raw, dst, status);
   if (U_FAILURE(status)) return zone->getRawOffset() / 1000;
   return (raw + dst) / 1000;
 }

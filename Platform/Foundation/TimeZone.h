@@ -15,7 +15,8 @@ namespace platform {
 class TimeZone {
  public:
   // The zone with this identifier; std::nullopt when the database has no such zone.
-  // Identifiers are matched exactly, as the database spells them.
+  // Identifiers are matched exactly, as the database spells them. "localtime" is the C
+  // library's local time (see current()).
   [[nodiscard]] static std::optional<TimeZone> fromIdentifier(std::string_view identifier);
 
   // "GMT", always available.
@@ -23,8 +24,11 @@ class TimeZone {
 
   // The process's current zone: the one set with setCurrent, otherwise the one the system
   // gives (the TZ environment variable, then /etc/localtime). A system zone the database
-  // cannot name (TZ holding a rule such as "<+0330>-3:30", or garbage) is the offset the C
-  // library's local time had when the system was asked, fixed ("GMT+03:30", "GMT").
+  // cannot name (TZ holding a rule, or garbage) is the C library's local time: its offset,
+  // fixed, when that stays the same all year ("GMT+03:30" for "<+0330>-3:30", "GMT" for
+  // garbage); otherwise "localtime", whose offset at each instant is the one the C library's
+  // local time has then, so a rule with summer time ("CET-1CEST,M3.5.0,M10.5.0/3") holds on
+  // both sides of its switches.
   [[nodiscard]] static TimeZone current();
 
   // Makes `zone` the process's current zone; std::nullopt asks the system again (after TZ

@@ -1,9 +1,6 @@
 #include "Classes/UI/Base/_BaseXibView.h"
 
-#include <typeinfo>
-
 #include "Classes/UI/Extensions/ViewExtensions.h"
-#include "Platform/Foundation/TypeName.h"
 #include "Platform/UI/NibRegistry.h"
 
 namespace brelum {
@@ -19,7 +16,7 @@ void _BaseXibView::viewDidLoad() {
 }
 
 std::string _BaseXibView::xibName() const {
-  return detail::lastNamePiece(platform::typeName(typeid(*this)));
+  return className(*this);
 }
 
 void _BaseXibView::loadXib() {

@@ -29,8 +29,8 @@ class _BaseXibView : public _BaseView {
     xibContentView_ = std::move(view);
   }
 
-  // The nib to load: by default the class's own name, without its namespaces (a class
-  // demo::CardView loads "CardView.nib").
+  // The nib to load: by default className(*this), the class's own name without its
+  // namespaces, so a host's class demo::CardView loads its content from "CardView.nib".
   [[nodiscard]] virtual std::string xibName() const;
 
   // Loads the nib and fits its view in. Each call adds one more content view, which

@@ -1,16 +1,20 @@
 #include "Classes/UI/Extensions/ViewExtensions.h"
 
+#include <string_view>
 #include <typeinfo>
 #include <utility>
 #include <vector>
 
+#include "Platform/Foundation/TypeName.h"
 #include "Platform/UI/LayoutConstraint.h"
 #include "Platform/UI/NibRegistry.h"
 
 namespace brelum {
 
-namespace detail {
+namespace {
 
+// The last piece of a type's name split at "::" (outside template arguments), empty pieces
+// dropped: "demo::Outer::Inner" gives "Inner", "Card" gives "Card".
 std::string lastNamePiece(std::string_view typeName) {
   std::string_view last;
   std::size_t start = 0;
@@ -29,7 +33,7 @@ std::string lastNamePiece(std::string_view typeName) {
   return std::string(last);
 }
 
-}  // namespace detail
+}  // namespace
 
 void addSubviewAndFit(platform::View& view, const std::shared_ptr<platform::View>& subview,
                       double margin) {
@@ -41,8 +45,12 @@ void addSubviewAndFit(platform::View& view, const std::shared_ptr<platform::View
   subview->rightAnchor().constraintEqualTo(view.rightAnchor(), -margin)->setActive(true);
 }
 
+std::string className(const std::type_info& type) {
+  return lastNamePiece(platform::typeName(type));
+}
+
 std::string className(const platform::View& view) {
-  return platform::typeName(typeid(view));
+  return className(typeid(view));
 }
 
 std::shared_ptr<platform::View> loadFromXib(platform::View& view,

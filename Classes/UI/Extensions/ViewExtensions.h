@@ -4,21 +4,14 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <string_view>
+#include <typeinfo>
 
 #include "Classes/UI/Extensions/ViewError.h"
 #include "Platform/Foundation/Bundle.h"
-#include "Platform/Foundation/TypeName.h"
 #include "Platform/UI/Nib.h"
 #include "Platform/UI/View.h"
 
 namespace brelum {
-
-namespace detail {
-// The last piece of a type's name split at "::" (outside template arguments), empty pieces
-// dropped: "demo::Outer::Inner" gives "Inner", "Card" gives "Card".
-[[nodiscard]] std::string lastNamePiece(std::string_view typeName);
-}  // namespace detail
 
 // Adds `subview` as the last subview of `view` and pins its top, left, bottom and right
 // edges `margin` points inside `view`'s (the absolute left and right: a right-to-left layout
@@ -26,13 +19,19 @@ namespace detail {
 void addSubviewAndFit(platform::View& view, const std::shared_ptr<platform::View>& subview,
                       double margin);
 
-// The readable name of the view's dynamic type, as the demangler writes it ("demo::CardView").
+// A type's own name, without its namespaces or enclosing classes: "CardView" for
+// demo::CardView, "Inner" for demo::Outer::Inner; template arguments stay as written
+// ("Box<demo::Card>"). It names the nibs found without a name, so a host's nib for its
+// view class demo::CardView must be called "CardView.nib".
+[[nodiscard]] std::string className(const std::type_info& type);
+
+// The name of the view's dynamic type, as className(typeid(view)) gives it.
 [[nodiscard]] std::string className(const platform::View& view);
 
-// T's own name, without its namespaces or enclosing classes ("CardView").
+// The name of T, as className(typeid(T)) gives it.
 template <class T>
 [[nodiscard]] std::string className() {
-  return detail::lastNamePiece(platform::typeName<T>());
+  return className(typeid(T));
 }
 
 // The first top-level object of the nib `name` (className<T>() when none) in `bundle` (the

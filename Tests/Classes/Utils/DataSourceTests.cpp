@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -103,6 +104,45 @@ TEST(DataSourceTest, ObserversWithOneKeyAreOneSubscriber) {
   EXPECT_EQ(second, 1);
   EXPECT_EQ(instances, 3);
 }
+
+// Each row names the fault it catches.
+TEST(DataSourceTest, KeysTellObserversApartByTextValueOrIdentityOnly) {
+  using List = DataSource<int>;
+  const char* screen = "screen";
+  const char* start = "start";
+  const char* x = "x";
+  const char* noText = nullptr;
+  const std::shared_ptr<Plain> noInstance;
+  struct Row {
+    const char* fault;
+    std::string first, second;
+    bool same;
+  };
+  const Row rows[] = {
+      {"a const char* keyed by its first character", List::key(screen), List::key(start), false},
+      {"a literal keyed apart from a std::string", List::key("x"), List::key(std::string("x")),
+       true},
+      {"a const char* keyed apart from a std::string", List::key(x), List::key(std::string("x")),
+       true},
+      {"a string_view keyed apart from a std::string", List::key(std::string_view("x")),
+       List::key(std::string("x")), true},
+      // Both read nothing, so neither crashes under the sanitizers.
+      {"a null pointer read", List::key(noText), List::key(noInstance), true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.fault);
+    EXPECT_EQ(row.first == row.second, row.same);
+  }
+}
+
+template <class Observer>
+concept Subscribable = requires(DataSource<int>& list, const Observer& observer) {
+  list.subscribe(observer, [] {});
+};
+// A value with neither a hash nor a text would share its key with every other value of its
+// type; it is refused when compiled, by pointer it is an identity.
+static_assert(!Subscribable<Plain>);
+static_assert(Subscribable<std::shared_ptr<Plain>>);
 
 TEST(DataSourceTest, SubscriptionsChangedDuringAPassTakeEffectNextTime) {
   auto list = DataSource<int>::make();

@@ -80,6 +80,36 @@ TEST_F(TimeZoneCurrent, SystemZoneWithoutADatabaseNameIsTheCLibrarysOffset) {
   }
 }
 
+// A rule with summer time was fixed at the offset in force when the system was asked, so
+// every date after the next switch came out an hour off. The database's zone under the same
+// rule is the oracle, on both sides of both switches of 2026 and for wall times the spring
+// switch skips (refused) and the autumn one passes twice (the later offset).
+TEST_F(TimeZoneCurrent, SummerTimeRuleGivesEachInstantTheOffsetInForceThen) {
+  const auto current = system("CET-1CEST,M3.5.0,M10.5.0/3");
+  const auto berlin = TimeZone::fromIdentifier("Europe/Berlin").value();
+  platform::DateFormatter following("yyyy-MM-dd HH:mm Z");
+  platform::DateFormatter pinned("yyyy-MM-dd HH:mm Z");
+  pinned.setTimeZone(current);
+  platform::DateFormatter reference("yyyy-MM-dd HH:mm Z");
+  reference.setTimeZone(berlin);
+  for (const double switchAt : {1774746000.0, 1792890000.0}) {
+    for (double at = switchAt - 7200; at <= switchAt + 7200; at += 1800) {
+      SCOPED_TRACE(at);
+      EXPECT_EQ(current.secondsFromGMT(Date(at)), berlin.secondsFromGMT(Date(at)));
+      EXPECT_EQ(following.string(Date(at)), reference.string(Date(at)));
+      EXPECT_EQ(pinned.string(Date(at)), reference.string(Date(at)));
+    }
+  }
+  platform::DateFormatter wall("yyyy-MM-dd HH:mm");
+  platform::DateFormatter wallReference("yyyy-MM-dd HH:mm");
+  wallReference.setTimeZone(berlin);
+  for (const char* text : {"2026-03-29 01:59", "2026-03-29 02:30", "2026-03-29 03:00",
+                           "2026-10-25 01:59", "2026-10-25 02:30", "2026-10-25 03:00"}) {
+    SCOPED_TRACE(text);
+    EXPECT_EQ(wall.date(text), wallReference.date(text));
+  }
+}
+
 // A process started with such a rule formats in it from the first call on: ICU alone would
 // take the zone /etc/localtime names.
 TEST(TimeZoneStartupDeathTest, FormattersFollowARuleTheProcessStartedWith) {

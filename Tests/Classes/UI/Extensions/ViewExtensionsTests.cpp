@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "Classes/UI/Base/_BaseXibView.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/UI/Button.h"
 #include "Platform/UI/ImageView.h"
@@ -34,6 +35,8 @@ class Card : public View {
   Card() = default;
   explicit Card(const platform::NibCoder& coder) : View(coder) {}
 };
+
+class CardXib : public brelum::_BaseXibView {};
 
 class CardOwner : public View, public platform::NibOwner {
  public:
@@ -84,9 +87,13 @@ TEST(SubviewSearch, GoesDepthFirstAndDoesNotEnterAMatchingTypeWithAnotherTag) {
   EXPECT_EQ(brelum::subview<Button>(*button3, 3), nullptr);  // the receiver is no candidate
 }
 
-TEST(ClassName, IsTheDynamicTypeOrTheStaticTypesOwnName) {
+// The instance form gave "viewtests::Card" while the static form and xibName gave "Card", so
+// the instance form looked for a nib that no base view loads.
+TEST(ClassName, EveryFormIsTheTypesOwnNameWithoutItsNamespace) {
   std::shared_ptr<View> card = View::make<viewtests::Card>(Rect{});
-  EXPECT_EQ(brelum::className(*card), "viewtests::Card");
+  EXPECT_EQ(brelum::className(*card), "Card");
+  EXPECT_EQ(brelum::className<viewtests::Card>(), "Card");
+  EXPECT_EQ(View::make<viewtests::CardXib>()->xibName(), "CardXib");
   EXPECT_EQ(brelum::className<viewtests::Outer::Inner>(), "Inner");
   EXPECT_EQ(brelum::className<viewtests::Box<viewtests::Card>>(), "Box<viewtests::Card>");
   EXPECT_EQ(brelum::className<int>(), "int");
@@ -102,7 +109,7 @@ TEST(LoadFromXib, InstanceFormConnectsTheReceiverAndStaticFormThrowsUnlessTheFir
   host_.write(
       "Controller.nib",
       R"({"objects": [{"class": "platform::ViewController"}, {"class": "platform::View"}]})");
-  host_.write("viewtests::CardOwner.nib", R"({"objects": [{"class": "platform::View"}]})");
+  host_.write("CardOwner.nib", R"({"objects": [{"class": "platform::View"}]})");
   auto owner = View::make<viewtests::CardOwner>(Rect{});
   auto content = brelum::loadFromXib(*owner, "Card", host_.bundle());
   ASSERT_TRUE(content && content->subviews().size() == 1);
