@@ -5,7 +5,8 @@ include(CMakePackageConfigHelpers)
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/BrelumCore)
 
-install(TARGETS Platform SocketIO BrelumCore EXPORT BrelumCoreTargets
+get_property(libraries GLOBAL PROPERTY BRELUM_LIBRARIES)
+install(TARGETS Platform ${libraries} EXPORT BrelumCoreTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 foreach(folder Classes Platform SocketIO)
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/${folder} DESTINATION ${BRELUM_INSTALL_INCLUDEDIR}
