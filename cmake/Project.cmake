@@ -156,25 +156,30 @@ function(brelum_embed_resources target bundle)
   # A static library keeps the generated source among its own, so that an installed package
   # carries the resources; the linker takes an archive member only when something refers to
   # it, so the source also defines `void <stem>()`, which the library's code calls to pull the
-  # resources (and their registration at start-up) into every program that uses them.
+  # resources (and their registration at start-up) into every program that uses them. A
+  # generated header declares it, included from the build tree's root as sources are from the
+  # repository's: "<folder>/<bundle>Resources.h" (Classes/BrelumCoreSDKResources.h).
   get_target_property(type ${target} TYPE)
   set(function "")
+  set(header "")
   if(type STREQUAL "STATIC_LIBRARY")
     set(function ${stem})
+    set(header ${CMAKE_CURRENT_BINARY_DIR}/${bundle}Resources.h)
   endif()
-  add_custom_command(OUTPUT ${output}
+  add_custom_command(OUTPUT ${output} ${header}
     COMMAND ${CMAKE_COMMAND} -DBUNDLE=${bundle} -DFILES=${joined} -DOUTPUT=${output}
-            -DFUNCTION=${function} -P ${BRELUM_EMBED_SCRIPT}
+            -DFUNCTION=${function} -DHEADER=${header} -P ${BRELUM_EMBED_SCRIPT}
     DEPENDS ${files} ${BRELUM_EMBED_SCRIPT}
     COMMENT "Embedding resources of ${bundle} into ${target}"
     VERBATIM)
 
   if(type STREQUAL "STATIC_LIBRARY")
-    target_sources(${target} PRIVATE ${output})
+    target_sources(${target} PRIVATE ${output} ${header})
+    target_include_directories(${target} PRIVATE ${CMAKE_BINARY_DIR})
     return()
   endif()
   add_library(${stem} OBJECT ${output})
-  target_link_libraries(${stem} PRIVATE Platform)
+  target_link_libraries(${stem} PRIVATE PlatformFoundation)
   brelum_warnings(${stem})
   if(type STREQUAL "INTERFACE_LIBRARY")
     target_link_libraries(${target} INTERFACE $<TARGET_OBJECTS:${stem}>)
