@@ -18,8 +18,8 @@
 
 #include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Dispatch/MainLoop.h"
+#include "Platform/Foundation/KeyValueObserver.h"
 #include "Platform/Foundation/URL.h"
-#include "Platform/Media/KeyValueObserver.h"
 #include "Platform/Media/Player.h"
 #include "Platform/Media/PlayerItem.h"
 #include "Platform/Media/PlayerLayer.h"

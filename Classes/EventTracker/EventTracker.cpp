@@ -3,7 +3,7 @@
 #include <mutex>
 #include <utility>
 
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/FatalError.h"
 
 namespace brelum {
 namespace {

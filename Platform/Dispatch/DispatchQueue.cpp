@@ -1,8 +1,5 @@
 #include "Platform/Dispatch/DispatchQueue.h"
 
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <boost/asio/any_io_executor.hpp>
@@ -15,8 +12,9 @@
 #include <thread>
 #include <utility>
 
+#include "Platform/Dispatch/FatalError.h"
 #include "Platform/Dispatch/MainContext.h"
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/MainThread.h"
 
 namespace platform {
 
@@ -61,10 +59,6 @@ constexpr std::array kQoSNames = {"background", "utility", "default", "user-init
                                   "user-interactive"};
 
 }  // namespace
-
-bool isMainThread() {
-  return ::syscall(SYS_gettid) == ::getpid();
-}
 
 DispatchQueue::DispatchQueue(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {
 }

@@ -60,7 +60,4 @@ class DispatchQueue : public std::enable_shared_from_this<DispatchQueue> {
   std::unique_ptr<Impl> impl_;
 };
 
-// True on the process's main thread, the one that runs the main queue.
-[[nodiscard]] bool isMainThread();
-
 }  // namespace platform

@@ -4,9 +4,8 @@
 #include <atomic>
 #include <boost/asio/executor_work_guard.hpp>
 
-#include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Dispatch/MainContext.h"
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/MainThread.h"
 
 namespace platform {
 namespace detail {
@@ -36,7 +35,7 @@ std::atomic<bool> stopRequested = false;
 
 // Prepares the context for one run; answers null when a stop is already pending.
 boost::asio::io_context* beginRun() {
-  if (!isMainThread()) fatalError("the main loop runs only on the main thread");
+  detail::requireMainThread("MainLoop");
   auto& context = detail::mainContext();
   context.restart();
   // Checked after restart(): a stop from here on leaves the context stopped, one before was

@@ -7,7 +7,7 @@
 #include <boost/url/rfc/pchars.hpp>
 #include <boost/url/url_view.hpp>
 
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/FatalError.h"
 
 namespace platform {
 namespace {

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "Platform/Dispatch/DispatchQueue.h"
-#include "Platform/Foundation/FatalError.h"
-#include "Platform/Media/MainThread.h"
+#include "Platform/Dispatch/FatalError.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Media/MediaPipeline.h"
 #include "Platform/Media/PlayerItem.h"
 #include "Platform/Media/VideoFrame.h"

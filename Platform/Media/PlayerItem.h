@@ -4,11 +4,11 @@
 #include <optional>
 #include <string_view>
 
+#include "Platform/Foundation/KeyValueObservable.h"
+#include "Platform/Foundation/Object.h"
 #include "Platform/Foundation/URL.h"
-#include "Platform/Media/KeyValueObservable.h"
 #include "Platform/Media/MediaError.h"
 #include "Platform/Media/PlayerStatus.h"
-#include "Platform/UI/Object.h"
 
 namespace platform {
 

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Graphics/Image.h"
-#include "Platform/Media/MainThread.h"
 #include "Platform/Media/Player.h"
 #include "Platform/Media/VideoFrame.h"
 

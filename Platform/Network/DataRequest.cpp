@@ -1,7 +1,7 @@
 #include "Platform/Network/DataRequest.h"
 
 #include "Platform/Dispatch/DispatchQueue.h"
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/FatalError.h"
 #include "Platform/Network/HTTPSession.h"
 
 namespace platform {

@@ -9,8 +9,8 @@
 #include <utility>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Dispatch/FatalError.h"
 #include "Platform/Foundation/ASCII.h"
-#include "Platform/Foundation/FatalError.h"
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/CurlEasyHandle.h"
 #include "Platform/Network/ExtraTrustedCA.h"

@@ -8,7 +8,7 @@
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
 
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/FatalError.h"
 #include "Platform/Network/ExtraTrustedCA.h"
 
 namespace platform {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
+#include "Platform/Foundation/Object.h"
 #include "Platform/Graphics/Geometry.h"
-#include "Platform/UI/Object.h"
 
 namespace platform {
 

@@ -3,9 +3,9 @@
 #include <memory>
 #include <vector>
 
+#include "Platform/Foundation/Object.h"
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/Graphics/Image.h"
-#include "Platform/UI/Object.h"
 
 namespace platform {
 

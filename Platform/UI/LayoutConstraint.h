@@ -4,8 +4,8 @@
 #include <memory>
 #include <span>
 
+#include "Platform/Foundation/Object.h"
 #include "Platform/UI/LayoutAttribute.h"
-#include "Platform/UI/Object.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Platform/Foundation/Bundle.h"
-#include "Platform/UI/Object.h"
+#include "Platform/Foundation/Object.h"
 
 namespace platform {
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string_view>
 
-#include "Platform/UI/Object.h"
+#include "Platform/Foundation/Object.h"
 
 namespace platform {
 

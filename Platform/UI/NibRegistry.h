@@ -9,9 +9,9 @@
 #include <typeinfo>
 
 #include "Platform/Foundation/Bundle.h"
+#include "Platform/Foundation/Object.h"
 #include "Platform/Foundation/TypeName.h"
 #include "Platform/UI/NibCoder.h"
-#include "Platform/UI/Object.h"
 #include "Platform/UI/View.h"
 
 namespace platform {

@@ -4,8 +4,7 @@
 #include <cmath>
 #include <utility>
 
-#include "Platform/Dispatch/DispatchQueue.h"
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/UI/AnimationGroup.h"
 #include "Platform/UI/GestureRecognizer.h"
 #include "Platform/UI/Layer.h"
@@ -17,12 +16,6 @@
 namespace platform {
 namespace {
 
-void requireMainThread(const char* what) {
-  // Asked once per thread: the answer never changes, and asking costs system calls.
-  thread_local const bool onMainThread = isMainThread();
-  if (!onMainThread) fatalError(std::string(what) + " called off the main thread");
-}
-
 Color animatableColor(const std::optional<Color>& color) {
   return color.value_or(Color::clear());
 }
@@ -30,7 +23,7 @@ Color animatableColor(const std::optional<Color>& color) {
 }  // namespace
 
 View::View() : layer_(Layer::make()) {
-  requireMainThread("View::View");
+  detail::requireMainThread("View::View");
   layer_->view_ = this;
 }
 
@@ -148,7 +141,7 @@ void View::addSubview(const std::shared_ptr<View>& view) {
 }
 
 void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
-  requireMainThread("View::insertSubview");
+  detail::requireMainThread("View::insertSubview");
   if (!view || isDescendant(*view)) return;
   auto keep = view;  // the old superview may hold the last reference
   Window* oldWindow = keep->windowPointer();
@@ -173,7 +166,7 @@ void View::insertSubview(const std::shared_ptr<View>& view, std::size_t index) {
 }
 
 void View::removeFromSuperview() {
-  requireMainThread("View::removeFromSuperview");
+  detail::requireMainThread("View::removeFromSuperview");
   View* superview = superview_;
   if (!superview) return;
   auto self = sharedAs<View>();  // the superview holds what may be the last reference
@@ -337,7 +330,7 @@ void View::markSubtreeNeedsLayout() {
 }
 
 void View::layoutIfNeeded() {
-  requireMainThread("View::layoutIfNeeded");
+  detail::requireMainThread("View::layoutIfNeeded");
   if (!subtreeNeedsLayout_) return;
   auto self = sharedAs<View>();  // layoutSubviews may remove this view from its superview
   layOutSubtree();
@@ -403,7 +396,7 @@ void View::setNeedsDisplay() const {
 
 void View::animate(double duration, const std::function<void()>& animations,
                    std::function<void(bool finished)> completion) {
-  requireMainThread("View::animate");
+  detail::requireMainThread("View::animate");
   const double seconds = std::isfinite(duration) && duration > 0 ? duration : 0;
   AnimationGroup::run(
       std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds)),

@@ -11,12 +11,12 @@
 
 #include <boost/container/small_vector.hpp>
 
+#include "Platform/Foundation/Object.h"
 #include "Platform/Graphics/Color.h"
 #include "Platform/Graphics/Geometry.h"
 #include "Platform/UI/AnimationRecord.h"
 #include "Platform/UI/LayoutAnchor.h"
 #include "Platform/UI/LayoutNode.h"
-#include "Platform/UI/Object.h"
 #include "Platform/UI/PresentationState.h"
 
 namespace platform {

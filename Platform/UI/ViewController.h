@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "Platform/UI/Object.h"
+#include "Platform/Foundation/Object.h"
 
 namespace platform {
 

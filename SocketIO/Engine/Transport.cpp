@@ -17,7 +17,7 @@
 #include <boost/beast/ssl.hpp>
 #include <boost/beast/websocket.hpp>
 
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/FatalError.h"
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
 

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "Classes/BrelumCoreSDKResources.h"
 #include "Classes/UI/Extensions/ColorExtensions.h"
 #include "Classes/UI/PIP/PIPManagerEventDispatcher.h"
 #include "Platform/Foundation/Bundle.h"
@@ -12,10 +13,6 @@
 #include "Platform/UI/LayoutConstraint.h"
 #include "Platform/UI/View.h"
 #include "Platform/UI/Window.h"
-
-// Defined beside the framework's embedded resources (cmake/EmbedResources.cmake): calling it
-// links the close glyph, and its registration in the framework's bundle, into the program.
-void BrelumCore_BrelumCoreSDK_resources();
 
 namespace brelum {
 
@@ -216,7 +213,7 @@ void PIPManager::addCloseButton() {
   button->layer()->setCornerRadius(kCloseButtonSide / 2);
   button->layer()->setMasksToBounds(true);
   button->setImageEdgeInsets({6, 6, 6, 6});
-  BrelumCore_BrelumCoreSDK_resources();
+  BrelumCore_BrelumCoreSDK_resources();  // the glyph is an embedded resource of the framework
   auto glyph = platform::Image::named("pip_close", *platform::Bundle::framework());
   button->setImage(
       glyph ? glyph->withRenderingMode(platform::Image::RenderingMode::alwaysTemplate) : nullptr,

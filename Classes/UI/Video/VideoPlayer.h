@@ -8,8 +8,8 @@
 #include <string>
 
 #include "Classes/UI/Base/_BaseView.h"
+#include "Platform/Foundation/KeyValueObserver.h"
 #include "Platform/Foundation/URL.h"
-#include "Platform/Media/KeyValueObserver.h"
 #include "Platform/Media/PlayerStatus.h"
 
 namespace platform {

@@ -7,10 +7,9 @@
 #include <optional>
 #include <string>
 
-#include "Platform/Dispatch/DispatchQueue.h"
 #include "Platform/Dispatch/MainContext.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Foundation/Console.h"
-#include "Platform/Foundation/FatalError.h"
 
 // Last: it brings Xlib's macros (None, Status, Bool...), which must not reach the headers
 // above.
@@ -111,7 +110,7 @@ bool DesktopDisplay::hasDisplayEnvironment() {
 }
 
 std::shared_ptr<DesktopDisplay> DesktopDisplay::shared() {
-  if (!isMainThread()) fatalError("the desktop is driven from the main thread only");
+  detail::requireMainThread("DesktopDisplay");
   static std::weak_ptr<DesktopDisplay> current;
   if (auto display = current.lock()) return display;
   if (!hasDisplayEnvironment()) return nullptr;

@@ -12,6 +12,7 @@
 #include "Classes/API/APIManager.h"
 #include "Classes/API/Responses/VerifyReponse.h"
 #include "Classes/Utils/JSONMap.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Network/HTTPSession.h"
 #include "Tests/Support/Backend.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Foundation/URL.h"
 #include "Tests/Support/Backend.h"

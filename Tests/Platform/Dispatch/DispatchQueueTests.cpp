@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "Platform/Dispatch/MainLoop.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Tests/Support/MainLoopPump.h"
 
 using namespace std::chrono_literals;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Tests/Support/MainLoopPump.h"
 
 using platform::DispatchQueue;

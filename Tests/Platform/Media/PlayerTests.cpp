@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <thread>
 
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Media/PlayerItem.h"
 #include "Platform/Media/PlayerLayer.h"
 #include "Platform/Media/VideoFrame.h"

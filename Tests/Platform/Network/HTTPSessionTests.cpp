@@ -15,6 +15,7 @@
 #include <tuple>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Network/ConnectToTable.h"
 #include "Platform/Network/ExtraTrustedCA.h"
 #include "Tests/Support/Backend.h"

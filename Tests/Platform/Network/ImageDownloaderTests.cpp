@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Dispatch/MainThread.h"
 #include "Platform/Network/HTTPSession.h"
 #include "Tests/Support/Backend.h"
 #include "Tests/Support/MainLoopPump.h"

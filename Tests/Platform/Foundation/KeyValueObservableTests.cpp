@@ -1,4 +1,4 @@
-#include "Platform/Media/KeyValueObservable.h"
+#include "Platform/Foundation/KeyValueObservable.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

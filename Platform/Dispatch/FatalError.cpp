@@ -1,4 +1,4 @@
-#include "Platform/Foundation/FatalError.h"
+#include "Platform/Dispatch/FatalError.h"
 
 #include <cstdio>
 #include <cstdlib>

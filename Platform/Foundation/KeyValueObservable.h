@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Platform/Media/KeyValueObserver.h"
+#include "Platform/Foundation/KeyValueObserver.h"
 
 namespace platform {
 

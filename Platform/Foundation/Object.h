@@ -13,7 +13,7 @@ namespace platform {
 //
 // Each object carries a small store of associated objects: a value kept under the address
 // of a key (any static of the caller's), retained for as long as the object lives or until
-// replaced. Objects of this layer belong to the main thread.
+// replaced. These objects belong to the main thread.
 class Object : public std::enable_shared_from_this<Object> {
  public:
   virtual ~Object();

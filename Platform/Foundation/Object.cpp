@@ -1,4 +1,4 @@
-#include "Platform/UI/Object.h"
+#include "Platform/Foundation/Object.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "Platform/Media/KeyValueObservable.h"
+#include "Platform/Foundation/KeyValueObservable.h"
 
 #include <algorithm>
 #include <ranges>
 #include <utility>
 
-#include "Platform/Media/MainThread.h"
+#include "Platform/Dispatch/MainThread.h"
 
 namespace platform {
 
