@@ -14,8 +14,8 @@
 namespace brelum {
 namespace {
 
-// How long exit waits for a job that is handing its request to the HTTP session; a job
-// takes microseconds, unless every thread of the pool is busy elsewhere.
+// How long exit waits for an event being handed to the HTTP session; that takes
+// microseconds, unless every thread of the pool is busy elsewhere.
 constexpr std::chrono::seconds kCloseGrace{2};
 
 }  // namespace
@@ -33,8 +33,8 @@ class EventOutbox::Closer {
 
 const std::shared_ptr<EventOutbox>& EventOutbox::shared() {
   // Statics are destroyed in the reverse order of their making. The HTTP session that
-  // carries the exchanges is made first, so the outbox has closed, its last job done,
-  // before that session goes.
+  // carries the exchanges is made first, so the outbox has closed, its last event handed
+  // over, before that session goes.
   static const Closer closer = [] {
     (void)platform::HTTPSession::defaultSession();
     return Closer();

@@ -27,7 +27,7 @@ namespace brelum {
 //
 // A queue that does not answer would hold the burst back for a time-out per window. So
 // after an exchange that got no HTTP response at all (no connection, time-out) the window
-// stays open until one gets a response: every waiting job starts, and the HTTP session's
+// stays open until one gets a response: every waiting event goes, and the HTTP session's
 // own connection cap and time-outs apply to them as if they had been sent at once.
 //
 // Memory: the waiting events are kept in blocks of many, and the outbox lets go of its

@@ -70,6 +70,14 @@ void writeNumber(std::string& out, double value) {
   out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
+// Offsets into the text of one member: its key in quotes, then its value after the ":".
+struct Member {
+  std::size_t keyBegin;
+  std::size_t keyEnd;
+  std::size_t valueBegin;
+  std::size_t valueEnd;
+};
+
 std::string describeNonFinite(double value) {
   const char* name = std::isnan(value) ? "nan" : (value > 0 ? "infinity" : "-infinity");
   return std::string("Unable to encode Double.") + name + " directly in JSON.";
@@ -116,14 +124,6 @@ std::string convertToSnakeCase(std::string_view key) {
   appendWord(wordStart, end);
   return result;
 }
-
-// Offsets into the text of one member: its key in quotes, then its value after the ":".
-struct Member {
-  std::size_t keyBegin;
-  std::size_t keyEnd;
-  std::size_t valueBegin;
-  std::size_t valueEnd;
-};
 
 struct JSONEncoder::KeyedContainer::Session {
   const JSONEncoder& encoder;
