@@ -1,5 +1,6 @@
 #include "Classes/EventTracker/Gateway/BrelumAPI/BrelumEventTrackingAPI.h"
 
+#include <mutex>
 #include <utility>
 
 #include "Classes/EventTracker/Gateway/BrelumAPI/EventTrackingJSONBuilder.h"
@@ -15,28 +16,36 @@ HTTPRequestHeaders requestHeaders() {
   return {{"Content-Type", "application/json"}};
 }
 
+// The user of a burst's events is nearly always one and the same record: the waiting events
+// share one copy of it rather than each holding its own.
+std::shared_ptr<const EventTrackerUser> sharedUser(const EventTrackerUser& user) {
+  static std::mutex mutex;
+  static std::shared_ptr<const EventTrackerUser> last;
+  std::lock_guard lock(mutex);
+  if (!last || *last != user) last = std::make_shared<const EventTrackerUser>(user);
+  return last;
+}
+
 }  // namespace
 
 std::shared_ptr<BrelumEventTrackingAPI> BrelumEventTrackingAPI::make(
     platform::URL baseURL, std::string appId, std::string sdkVersion, EventTrackerDevice device,
     std::shared_ptr<HTTPAdapter> httpAdapter, std::shared_ptr<DateFactory> dateFactory,
     std::shared_ptr<JSONEncoderFactory> jsonEncoderFactory) {
-  return std::make_shared<BrelumEventTrackingAPI>(
-      std::move(baseURL), std::move(appId), std::move(sdkVersion), std::move(device),
-      std::move(httpAdapter), std::move(dateFactory), std::move(jsonEncoderFactory));
+  return make(std::make_shared<const EventGatewayProfile>(EventGatewayProfile{
+                  std::move(baseURL), std::move(appId), std::move(sdkVersion), std::move(device),
+                  std::move(dateFactory), std::move(jsonEncoderFactory)}),
+              std::move(httpAdapter));
 }
 
-BrelumEventTrackingAPI::BrelumEventTrackingAPI(
-    platform::URL baseURL, std::string appId, std::string sdkVersion, EventTrackerDevice device,
-    std::shared_ptr<HTTPAdapter> httpAdapter, std::shared_ptr<DateFactory> dateFactory,
-    std::shared_ptr<JSONEncoderFactory> jsonEncoderFactory)
-    : baseURL_(std::move(baseURL)),
-      appId_(std::move(appId)),
-      sdkVersion_(std::move(sdkVersion)),
-      device_(std::move(device)),
-      httpAdapter_(std::move(httpAdapter)),
-      dateFactory_(std::move(dateFactory)),
-      jsonEncoderFactory_(std::move(jsonEncoderFactory)) {
+std::shared_ptr<BrelumEventTrackingAPI> BrelumEventTrackingAPI::make(
+    std::shared_ptr<const EventGatewayProfile> profile, std::shared_ptr<HTTPAdapter> httpAdapter) {
+  return std::make_shared<BrelumEventTrackingAPI>(std::move(profile), std::move(httpAdapter));
+}
+
+BrelumEventTrackingAPI::BrelumEventTrackingAPI(std::shared_ptr<const EventGatewayProfile> profile,
+                                               std::shared_ptr<HTTPAdapter> httpAdapter)
+    : profile_(std::move(profile)), httpAdapter_(std::move(httpAdapter)) {
 }
 
 std::optional<platform::URL> BrelumEventTrackingAPI::messageURL(const platform::URL& baseURL,
@@ -60,19 +69,29 @@ std::optional<platform::URL> BrelumEventTrackingAPI::messageURL(const platform::
 }
 
 std::expected<std::string, EncodingError> BrelumEventTrackingAPI::encode(
-    const EventTrackerEvent& event, const EventTrackerUser& user) const {
-  const auto createdAt = dateFactory_->now();
-  const auto document =
-      EventTrackingJSONBuilder::make()->build(appId_, sdkVersion_, createdAt, user, device_, event);
-  return jsonEncoderFactory_->make()->encode(document);
+    const EventGatewayProfile& profile, const EventTrackerEvent& event,
+    const EventTrackerUser& user, platform::Date createdAt) {
+  const auto document = EventTrackingJSONBuilder::make()->build(
+      profile.appId, profile.sdkVersion, createdAt, user, profile.device, event);
+  return profile.jsonEncoderFactory->make()->encode(document);
 }
 
 void BrelumEventTrackingAPI::track(const EventTrackerEvent& event, const EventTrackerUser& user,
                                    Completion completion) {
+  // The event's time is when it was handed over, however long it then waits for its turn.
+  const auto createdAt = profile_->dateFactory->now();
+  EventOutbox::shared()->post(WaitingEvent{profile_, httpAdapter_, event, sharedUser(user),
+                                           createdAt, std::move(completion)});
+}
+
+void BrelumEventTrackingAPI::send(WaitingEvent waiting, const EventOutbox::Place& place) {
+  const auto& profile = *waiting.profile;
+  auto& completion = waiting.completion;
   // Failures found here are reported like a request that got no response, and later, on
   // the main queue, as every outcome is.
-  const auto failEarly = [this, &completion](std::string description) {
-    HTTPError error{HTTPRequest::get(baseURL_, requestHeaders()),
+  const auto failEarly = [&](std::string description) {
+    place.release(EventOutbox::Ending::notSent);
+    HTTPError error{HTTPRequest::get(profile.baseURL, requestHeaders()),
                     {},
                     std::nullopt,
                     HTTPError::kNoResponseStatusCode,
@@ -84,7 +103,7 @@ void BrelumEventTrackingAPI::track(const EventTrackerEvent& event, const EventTr
         });
   };
 
-  const auto document = encode(event, user);
+  const auto document = encode(profile, waiting.event, *waiting.user, waiting.createdAt);
   if (!document) {
     failEarly("The event document could not be written: " + document.error().debugDescription +
               " (" + document.error().codingPath + ")");
@@ -97,14 +116,17 @@ void BrelumEventTrackingAPI::track(const EventTrackerEvent& event, const EventTr
               " bytes; the queue takes at most " + std::to_string(kMaximumMessageBytes) + ".");
     return;
   }
-  auto url = messageURL(baseURL_, *document);
+  auto url = messageURL(profile.baseURL, *document);
   if (!url) {
     failEarly("The queue URL could not carry the event document.");
     return;
   }
-  httpAdapter_->request(
+  waiting.httpAdapter->request(
       HTTPRequest::get(std::move(*url), requestHeaders()),
-      [completion = std::move(completion)](HTTPAdapter::Result result) {
+      [completion = std::move(completion), place](HTTPAdapter::Result result) {
+        const bool answered =
+            result.has_value() || result.error().statusCode != HTTPError::kNoResponseStatusCode;
+        place.release(answered ? EventOutbox::Ending::answered : EventOutbox::Ending::unanswered);
         if (!completion) return;
         if (result) {
           completion({});

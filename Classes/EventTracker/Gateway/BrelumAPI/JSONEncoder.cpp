@@ -4,8 +4,10 @@
 #include <charconv>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <vector>
 
+#include <boost/container/small_vector.hpp>
 #include <nlohmann/json.hpp>
 
 namespace brelum {
@@ -22,14 +24,6 @@ bool isLower(char c) {
 }
 char toLower(char c) {
   return isUpper(c) ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// An object with room for the members records usually have, so that writing them does
-// not move the members written before.
-nlohmann::ordered_json emptyObject() {
-  auto object = nlohmann::ordered_json::object();
-  object.get_ref<nlohmann::ordered_json::object_t&>().reserve(12);
-  return object;
 }
 
 // Whether the JSON library writes `text` as it is between the quotes: printable ASCII
@@ -55,7 +49,7 @@ void escapeNonCharacters(std::string& out, std::size_t from) {
 // Everything not plain goes through the JSON library's own escaping. It replaces bytes that
 // are not UTF-8 with U+FFFD rather than throwing: one bad host string must not cost the
 // whole document.
-void writeString(std::string& out, const std::string& text) {
+void writeString(std::string& out, std::string_view text) {
   if (isPlain(text)) {
     out += '"';
     out += text;
@@ -68,55 +62,21 @@ void writeString(std::string& out, const std::string& text) {
   escapeNonCharacters(out, start);
 }
 
-// Compact JSON text: what the JSON library's dump() writes, with U+FFFE and U+FFFF escaped.
-// The library's serializer costs more than building the whole document (it decodes every byte
-// of every string); this writes the common case, plain strings, directly and leaves escaping
-// and number formatting to the library.
-void writeCompact(std::string& out, const nlohmann::ordered_json& value) {
-  using Json = nlohmann::ordered_json;
-  switch (value.type()) {
-    case Json::value_t::object: {
-      out += '{';
-      bool first = true;
-      for (const auto& [key, member] : value.get_ref<const Json::object_t&>()) {
-        if (!first) out += ',';
-        first = false;
-        writeString(out, key);
-        out += ':';
-        writeCompact(out, member);
-      }
-      out += '}';
-      break;
-    }
-    case Json::value_t::array: {
-      out += '[';
-      bool first = true;
-      for (const auto& element : value.get_ref<const Json::array_t&>()) {
-        if (!first) out += ',';
-        first = false;
-        writeCompact(out, element);
-      }
-      out += ']';
-      break;
-    }
-    case Json::value_t::string:
-      writeString(out, value.get_ref<const std::string&>());
-      break;
-    case Json::value_t::boolean:
-      out += value.get<bool>() ? "true" : "false";
-      break;
-    case Json::value_t::number_unsigned: {
-      char digits[24];
-      const auto end =
-          std::to_chars(digits, digits + sizeof digits, value.get<std::uint64_t>()).ptr;
-      out.append(digits, end);
-      break;
-    }
-    default:  // null, signed and floating numbers, binary
-      out += value.dump(-1, ' ', false, Json::error_handler_t::replace);
-      break;
-  }
+// A finite number as the JSON library's dump() writes it ("1765058560750.0", "1e+16"),
+// through the library's own number writer, so that the text stays what it always was.
+void writeNumber(std::string& out, double value) {
+  char digits[64];
+  char* end = nlohmann::detail::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, static_cast<std::size_t>(end - digits));
 }
+
+// Offsets into the text of one member: its key in quotes, then its value after the ":".
+struct Member {
+  std::size_t keyBegin;
+  std::size_t keyEnd;
+  std::size_t valueBegin;
+  std::size_t valueEnd;
+};
 
 std::string describeNonFinite(double value) {
   const char* name = std::isnan(value) ? "nan" : (value > 0 ? "infinity" : "-infinity");
@@ -167,20 +127,59 @@ std::string convertToSnakeCase(std::string_view key) {
 
 struct JSONEncoder::KeyedContainer::Session {
   const JSONEncoder& encoder;
+  std::string text;
+  // The members of every object still open, outermost first. Records hold fewer than this
+  // many members together, so no allocation is made for them.
+  boost::container::small_vector<Member, 32> members;
   std::optional<EncodingError> error;
 };
 
-nlohmann::ordered_json* JSONEncoder::KeyedContainer::slot(std::string_view key) {
-  if (object_ == nullptr || session_->error) return nullptr;
-  auto wireKey = session_->encoder.keyEncodingStrategy_ == KeyEncodingStrategy::convertToSnakeCase
-                     ? convertToSnakeCase(key)
-                     : std::string(key);
-  auto& members = object_->get_ref<nlohmann::ordered_json::object_t&>();
-  for (auto& member : members) {
-    if (member.first == wireKey) return &member.second;
+bool JSONEncoder::KeyedContainer::beginMember(std::string_view key) {
+  auto& session = *session_;
+  if (session.error) return false;
+  auto& text = session.text;
+  if (session.members.size() > firstMember_) text += ',';
+  const auto keyBegin = text.size();
+  const bool convert =
+      session.encoder.keyEncodingStrategy_ == KeyEncodingStrategy::convertToSnakeCase &&
+      std::any_of(key.begin(), key.end(), isUpper);
+  writeString(text, convert ? std::string_view(convertToSnakeCase(key)) : key);
+  const auto keyEnd = text.size();
+  text += ':';
+  session.members.push_back(Member{keyBegin, keyEnd, text.size(), text.size()});
+  return true;
+}
+
+void JSONEncoder::KeyedContainer::endMember() {
+  auto& session = *session_;
+  auto& text = session.text;
+  auto& members = session.members;
+  Member& added = members.back();
+  added.valueEnd = text.size();
+  const auto keyOf = [&text](const Member& m) {
+    return std::string_view(text).substr(m.keyBegin, m.keyEnd - m.keyBegin);
+  };
+  const auto earlier =
+      std::find_if(members.begin() + static_cast<std::ptrdiff_t>(firstMember_), members.end() - 1,
+                   [&](const Member& m) { return keyOf(m) == keyOf(added); });
+  if (earlier == members.end() - 1) return;
+  // The new value takes the earlier one's place; the new member and its comma go.
+  const std::string value = text.substr(added.valueBegin, added.valueEnd - added.valueBegin);
+  text.resize(added.keyBegin - 1);
+  members.pop_back();
+  const auto oldSize = earlier->valueEnd - earlier->valueBegin;
+  text.replace(earlier->valueBegin, oldSize, value);
+  const auto shift = [delta =
+                          static_cast<std::ptrdiff_t>(value.size() - oldSize)](std::size_t& at) {
+    at = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(at) + delta);
+  };
+  shift(earlier->valueEnd);
+  for (auto later = earlier + 1; later != members.end(); ++later) {
+    shift(later->keyBegin);
+    shift(later->keyEnd);
+    shift(later->valueBegin);
+    shift(later->valueEnd);
   }
-  // Appended directly: the object's own insertion would copy the key once more.
-  return &members.emplace_back(std::move(wireKey), nullptr).second;
 }
 
 void JSONEncoder::KeyedContainer::fail(std::string_view key, std::string description) {
@@ -201,35 +200,53 @@ void JSONEncoder::KeyedContainer::fail(std::string_view key, std::string descrip
 }
 
 void JSONEncoder::KeyedContainer::encode(std::string_view key, std::string_view value) {
-  if (auto* member = slot(key)) *member = std::string(value);
+  if (!beginMember(key)) return;
+  writeString(session_->text, value);
+  endMember();
 }
 
 void JSONEncoder::KeyedContainer::encodeBool(std::string_view key, bool value) {
-  if (auto* member = slot(key)) *member = value;
+  if (!beginMember(key)) return;
+  session_->text += value ? "true" : "false";
+  endMember();
 }
 
 void JSONEncoder::KeyedContainer::encode(std::string_view key, double value) {
   if (!std::isfinite(value)) return fail(key, describeNonFinite(value));
-  if (auto* member = slot(key)) *member = value;
+  if (!beginMember(key)) return;
+  writeNumber(session_->text, value);
+  endMember();
 }
 
 void JSONEncoder::KeyedContainer::encode(std::string_view key, std::uint64_t value) {
-  if (auto* member = slot(key)) *member = value;
+  if (!beginMember(key)) return;
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+  session_->text.append(digits, end);
+  endMember();
 }
 
 void JSONEncoder::KeyedContainer::encode(std::string_view key, platform::Date value) {
   const auto& strategy = session_->encoder.dateEncodingStrategy_;
   if (const auto* formatted = std::get_if<Formatted>(&strategy)) {
-    if (auto* member = slot(key)) *member = formatted->format(value);
+    if (!beginMember(key)) return;
+    writeString(session_->text, formatted->format(value));
+    endMember();
   } else {
     encode(key, value.timeIntervalSince1970() - kReferenceDateSince1970);
   }
 }
 
 JSONEncoder::KeyedContainer JSONEncoder::KeyedContainer::openNested(std::string_view key) {
-  auto* member = slot(key);
-  if (member != nullptr) *member = emptyObject();
-  return KeyedContainer(*session_, member, this, key);
+  if (beginMember(key)) session_->text += '{';
+  return KeyedContainer(*session_, session_->members.size(), this, key);
+}
+
+void JSONEncoder::KeyedContainer::closeNested(const KeyedContainer& nested) {
+  if (session_->error) return;
+  session_->text += '}';
+  session_->members.resize(nested.firstMember_);
+  endMember();
 }
 
 JSONEncoder::Result JSONEncoder::KeyedContainer::result() const {
@@ -243,15 +260,14 @@ std::shared_ptr<JSONEncoder> JSONEncoder::make() {
 
 std::expected<std::string, EncodingError> JSONEncoder::encodeObject(
     const std::function<void(KeyedContainer&)>& fill) const {
-  KeyedContainer::Session session{*this, std::nullopt};
-  auto root = emptyObject();
-  KeyedContainer container(session, &root, nullptr, {});
+  KeyedContainer::Session session{*this, {}, {}, std::nullopt};
+  session.text.reserve(1024);
+  session.text += '{';
+  KeyedContainer container(session, 0, nullptr, {});
   fill(container);
   if (session.error) return std::unexpected(std::move(*session.error));
-  std::string text;
-  text.reserve(1024);
-  writeCompact(text, root);
-  return text;
+  session.text += '}';
+  return std::move(session.text);
 }
 
 }  // namespace brelum

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <concepts>
+#include <cstddef>
 #include <cstdint>
 #include <expected>
 #include <functional>
@@ -10,8 +11,6 @@
 #include <type_traits>
 #include <utility>
 #include <variant>
-
-#include <nlohmann/json_fwd.hpp>
 
 #include "Classes/EventTracker/Gateway/BrelumAPI/EncodingError.h"
 #include "Platform/Foundation/Date.h"
@@ -30,6 +29,10 @@ namespace brelum {
 // characters) and the non-characters U+FFFE and U+FFFF, which receivers that keep text as
 // XML (message queues among them) refuse raw. Host strings that are not valid UTF-8 are
 // written with U+FFFD in place of the bad bytes rather than failing the document.
+//
+// Members are written straight into the text as they come, with no tree in between: a
+// document is made for every event. Writing a key a second time into the same object
+// replaces the earlier value where it stood.
 //
 // Settings are read while encoding; an encoder is meant for one thread at a time.
 class JSONEncoder {
@@ -98,6 +101,7 @@ class JSONEncoder {
     void nestedContainer(std::string_view key, Fill&& fill) {
       KeyedContainer nested = openNested(key);
       std::forward<Fill>(fill)(nested);
+      closeNested(nested);
     }
     template <class Key, class Fill>
     requires std::is_enum_v<Key>
@@ -112,19 +116,24 @@ class JSONEncoder {
     friend class JSONEncoder;
     struct Session;
 
-    KeyedContainer(Session& session, nlohmann::ordered_json* object, const KeyedContainer* parent,
+    KeyedContainer(Session& session, std::size_t firstMember, const KeyedContainer* parent,
                    std::string_view key)
-        : session_(&session), object_(object), parent_(parent), key_(key) {}
+        : session_(&session), firstMember_(firstMember), parent_(parent), key_(key) {}
 
-    // The member slot for `key` (replacing a member written earlier under the same key),
-    // or null once the encoding failed.
-    nlohmann::ordered_json* slot(std::string_view key);
+    // Writes the key of a new member; false once the encoding failed (write nothing then).
+    bool beginMember(std::string_view key);
+    // Ends the member begun last, its value written. A key this object had already moves
+    // its new value into the earlier member's place.
+    void endMember();
     void fail(std::string_view key, std::string description);
     void encodeBool(std::string_view key, bool value);
     KeyedContainer openNested(std::string_view key);
+    void closeNested(const KeyedContainer& nested);
 
     Session* session_;
-    nlohmann::ordered_json* object_;  // null: writes are ignored
+    // This object's members are those of the session's list from here on: the objects
+    // being written are nested, so the list is a stack of their members.
+    std::size_t firstMember_;
     // The container this one is nested in and its key there, for the path of an error.
     const KeyedContainer* parent_;
     std::string_view key_;
