@@ -1,5 +1,6 @@
 #include "Examples/DemoHost/DemoPictureInPicture.h"
 
+#include <array>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -13,9 +14,11 @@
 #include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Application.h"
 #include "Platform/UI/Layer.h"
+#include "Platform/UI/LayoutConstraint.h"
 #include "Platform/UI/Render/DesktopWindow.h"
 #include "Platform/UI/Render/Snapshot.h"
 #include "Platform/UI/View.h"
+#include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
 
 namespace demo {
@@ -43,6 +46,23 @@ std::shared_ptr<platform::ViewController> content() {
   return controller;
 }
 
+// The host's own screen under the floating window: a header across the top at any width,
+// its controller the window's root, so that it turns with the window.
+std::shared_ptr<platform::ViewController> home() {
+  auto controller = platform::ViewController::make();
+  const auto& view = controller->view();
+  auto header = View::make();
+  header->setBackgroundColor(Color{0.1, 0.45, 0.9, 1});
+  header->setTranslatesAutoresizingMaskIntoConstraints(false);
+  view->addSubview(header);
+  platform::LayoutConstraint::activate(
+      std::array{header->leadingAnchor().constraintEqualTo(view->leadingAnchor()),
+                 header->trailingAnchor().constraintEqualTo(view->trailingAnchor()),
+                 header->topAnchor().constraintEqualTo(view->topAnchor()),
+                 header->heightAnchor().constraintEqualToConstant(100)});
+  return controller;
+}
+
 // Waits on the main loop until the manager's animations have ended.
 void settle() {
   platform::MainLoop::runFor(400ms);
@@ -52,9 +72,7 @@ class Act {
  public:
   Act() {
     window_->setBackgroundColor(Color{0.93, 0.94, 0.96, 1});
-    auto header = View::make(Rect{0, 0, 375, 100});
-    header->setBackgroundColor(Color{0.1, 0.45, 0.9, 1});
-    window_->addSubview(header);
+    window_->setRootViewController(home());
     window_->makeKeyAndVisible();
     container_->embed(*content_);
     PIPManager::setOnClosePipTapped([this] {
@@ -135,7 +153,8 @@ bool playScripted(Act& act) {
   act.window()->setFrame({0, 0, 667, 375});
   platform::Application::shared().setOrientation(platform::DeviceOrientation::landscapeLeft);
   settle();
-  Console::print("  Rotated to landscape: the floating window keeps its position");
+  Console::print(
+      "  Rotated to landscape: the host's screen widens, the floating window keeps its position");
   if (!script.snapshot("9-landscape.png")) return false;
 
   const auto now = script.pipFrame();

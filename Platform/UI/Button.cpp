@@ -16,6 +16,7 @@ Button::Button(const NibCoder& coder) : Control(coder) {
     type_ = ButtonType::system;
   }
   installImageView();
+  if (auto image = coder.decodeImage("image")) setImage(std::move(image), ControlState::normal);
 }
 
 void Button::installImageView() {

@@ -19,6 +19,8 @@ class Button : public Control {
   enum class ButtonType { custom, system };
 
   explicit Button(ButtonType type = ButtonType::custom);
+  // Reads, beyond a view's keys, "buttonType" (a ButtonType as an integer) and "image" (a PNG
+  // resource of the nib's bundle, shown in the normal state).
   explicit Button(const NibCoder& coder);
 
   [[nodiscard]] ButtonType buttonType() const noexcept { return type_; }

@@ -12,12 +12,15 @@ class NibCoder;
 // How a view's content fits its bounds.
 enum class ContentMode { scaleToFill, scaleAspectFit, scaleAspectFill, center };
 
-// Shows an image in its bounds by its content mode. An image whose rendering mode is
-// alwaysTemplate shows only its shape, filled with the view's tintColor(). Touches go
+// Shows an image in its bounds by its content mode: the image and its placement are its
+// layer's contents, so it draws as any layer does (an image whose rendering mode is
+// alwaysTemplate shows only its shape, filled with the view's tintColor()). Touches go
 // through it to the view behind unless user interaction is enabled on it.
 class ImageView : public View {
  public:
   ImageView();
+  // Reads, beyond a view's keys, "contentMode" (a ContentMode as an integer) and "image" (a
+  // PNG resource of the nib's bundle).
   explicit ImageView(const NibCoder& coder);
 
   [[nodiscard]] const std::shared_ptr<const Image>& image() const noexcept { return image_; }
@@ -32,6 +35,9 @@ class ImageView : public View {
   }
 
  private:
+  // Hands the image and its placement to the layer, which is what the renderer reads.
+  void updateLayerContents();
+
   std::shared_ptr<const Image> image_;
   ContentMode contentMode_ = ContentMode::scaleToFill;
 };

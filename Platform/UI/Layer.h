@@ -16,9 +16,12 @@ class Window;
 // the tree of sublayers under it. Every view owns one layer; further layers are sublayers of
 // it, each with a frame in its superlayer's coordinates.
 //
-// A layer's content may be supplied by code: `setContents` hands it an image that the
-// renderer draws into the layer's frame by `contentsGravity` (a video layer sets one per
-// frame). Any change asks the window showing the layer to draw again.
+// A layer's contents are what it draws over its background: an image that the renderer puts
+// into the layer's frame by `contentsGravity`. Code supplies them (a video layer sets one
+// per frame), and so does a view that shows an image (an image view sets its image here);
+// the renderer reads nothing else of a view to know what it draws. An image whose rendering
+// mode is alwaysTemplate, in a view's own layer, shows only its shape, filled with the view's
+// tintColor(). Any change asks the window showing the layer to draw again.
 //
 // Main thread only, like views.
 class Layer : public Object {
@@ -28,6 +31,7 @@ class Layer : public Object {
     resize,            // stretched to the bounds
     resizeAspect,      // scaled to fit inside, centred (letterboxed)
     resizeAspectFill,  // scaled to cover, centred (cropped)
+    center,            // at its own size, centred
   };
 
   [[nodiscard]] static std::shared_ptr<Layer> make();

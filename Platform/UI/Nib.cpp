@@ -1,8 +1,6 @@
 #include "Platform/UI/Nib.h"
 
 #include <algorithm>
-#include <array>
-#include <cmath>
 #include <expected>
 #include <map>
 #include <string_view>
@@ -12,9 +10,6 @@
 
 #include "Platform/Foundation/Console.h"
 #include "Platform/Foundation/JSONNesting.h"
-#include "Platform/Graphics/Image.h"
-#include "Platform/UI/Button.h"
-#include "Platform/UI/ImageView.h"
 #include "Platform/UI/NibCoder.h"
 #include "Platform/UI/NibDecodingError.h"
 #include "Platform/UI/NibOwner.h"
@@ -29,51 +24,6 @@ using nlohmann::json;
 // Deep enough for any real view tree (each level of subviews costs two levels of JSON);
 // the tree is walked recursively, so hostile depth must not reach the walk.
 constexpr std::size_t kMaxNesting = 100;
-
-enum class Shape { quad, integer, number, boolean, string };
-
-struct PropertyShape {
-  std::string_view key;
-  Shape shape;
-  std::string_view description;
-};
-
-// The properties the platform's decoders read; a wrong shape there is a broken nib rather
-// than a value quietly left at its default.
-constexpr std::array kPropertyShapes{
-    PropertyShape{"frame", Shape::quad, "a rectangle"},
-    PropertyShape{"backgroundColor", Shape::quad, "a colour"},
-    PropertyShape{"tintColor", Shape::quad, "a colour"},
-    PropertyShape{"tag", Shape::integer, "an integer"},
-    PropertyShape{"alpha", Shape::number, "a number"},
-    PropertyShape{"hidden", Shape::boolean, "true or false"},
-    PropertyShape{"userInteractionEnabled", Shape::boolean, "true or false"},
-    PropertyShape{"translatesAutoresizingMaskIntoConstraints", Shape::boolean, "true or false"},
-    PropertyShape{"contentMode", Shape::integer, "an integer"},
-    PropertyShape{"buttonType", Shape::integer, "an integer"},
-    PropertyShape{"image", Shape::string, "a string"},
-};
-
-bool isFiniteNumber(const json& value) {
-  return value.is_number() && std::isfinite(value.get<double>());
-}
-
-bool hasShape(const json& value, Shape shape) {
-  switch (shape) {
-    case Shape::quad:
-      return value.is_array() && value.size() == 4 &&
-             std::all_of(value.begin(), value.end(), isFiniteNumber);
-    case Shape::integer:
-      return value.is_number_integer();
-    case Shape::number:
-      return isFiniteNumber(value);
-    case Shape::boolean:
-      return value.is_boolean();
-    case Shape::string:
-      return value.is_string();
-  }
-  return false;
-}
 
 template <class T = void>
 using Outcome = std::expected<T, std::string>;
@@ -91,7 +41,7 @@ struct Connection {
 // ids for the connections.
 class Builder {
  public:
-  explicit Builder(const Bundle& bundle) : bundle_(bundle) {}
+  explicit Builder(std::shared_ptr<Bundle> bundle) : bundle_(std::move(bundle)) {}
 
   Outcome<std::vector<std::shared_ptr<Object>>> build(const json& document) {
     if (!document.is_object()) return failure("the document is not a JSON object");
@@ -115,20 +65,12 @@ class Builder {
   }
   [[nodiscard]] const std::vector<Connection>& connections() const noexcept { return connections_; }
 
-  // An image named in a nib is a PNG resource of the nib's bundle. One that is missing is
-  // reported and left out; the rest of the nib loads. Only a nib read whole gets here.
-  void setImages() const {
-    for (const auto& [object, imageName] : images_) {
-      auto image = Image::named(imageName, bundle_);
-      if (!image) {
-        Console::print("Nib: no image \"" + imageName + "\" in " + bundle_.bundleIdentifier() +
-                       " for " + object->description());
-        continue;
-      }
-      if (auto* imageView = dynamic_cast<ImageView*>(object.get())) imageView->setImage(image);
-      if (auto* button = dynamic_cast<Button*>(object.get())) {
-        button->setImage(image, ControlState::normal);
-      }
+  // The images the nib names that its bundle lacks: each left out, the rest of the nib
+  // loaded. Reported only for a nib read whole, so that a broken one says one thing.
+  void reportMissingImages() const {
+    for (const auto& [object, imageName] : missingImages_) {
+      Console::print("Nib: no image \"" + imageName + "\" in " + bundle_->bundleIdentifier() +
+                     " for " + object->description());
     }
   }
 
@@ -146,15 +88,16 @@ class Builder {
     auto properties = readProperties(description, name);
     if (!properties) return failure(std::move(properties).error());
 
-    auto imageName = properties->value("image", std::string());
+    const NibCoder coder(std::move(*properties), bundle_);
     std::shared_ptr<Object> object;
     try {
-      object = entry->decode(NibCoder(std::move(*properties)));
+      object = entry->decode(coder);
     } catch (const NibDecodingError& error) {
       return failure(name + ": " + error.what());
     }
     made_.emplace_back(object, entry->awake);
-    if (!imageName.empty()) images_.emplace_back(object, std::move(imageName));
+    for (const auto& imageName : coder.missingImages())
+      missingImages_.emplace_back(object, imageName);
     if (auto named = remember(description, object); !named) return failure(named.error());
     if (auto added = addSubviews(description, object, name); !added) return failure(added.error());
     return object;
@@ -164,12 +107,6 @@ class Builder {
     auto properties = description.find("properties");
     if (properties == description.end()) return json::object();
     if (!properties->is_object()) return failure(className + ": \"properties\" is not an object");
-    for (const auto& [key, shape, what] : kPropertyShapes) {
-      auto value = properties->find(key);
-      if (value != properties->end() && !hasShape(*value, shape)) {
-        return failure(className + ": \"" + std::string(key) + "\" is not " + std::string(what));
-      }
-    }
     return *properties;
   }
 
@@ -222,11 +159,11 @@ class Builder {
     return {};
   }
 
-  const Bundle& bundle_;
+  std::shared_ptr<Bundle> bundle_;
   std::vector<std::pair<std::shared_ptr<Object>, NibRegistry::Awakener>> made_;
   std::map<std::string, std::shared_ptr<Object>, std::less<>> ids_;
   std::vector<Connection> connections_;
-  std::vector<std::pair<std::shared_ptr<Object>, std::string>> images_;
+  std::vector<std::pair<std::shared_ptr<Object>, std::string>> missingImages_;
 };
 
 // The nibs being instantiated on this thread, outermost first. An object that loads its own
@@ -299,10 +236,10 @@ std::vector<std::shared_ptr<Object>> Nib::instantiate(const std::shared_ptr<Obje
   if (document.is_discarded()) return report("not JSON");
 
   ActiveScope scope(key);
-  Builder builder(*bundle_);
+  Builder builder(bundle_);
   auto objects = builder.build(document);
   if (!objects) return report(objects.error());
-  builder.setImages();
+  builder.reportMissingImages();
   if (owner) connect(builder.connections(), owner, name_);
   for (const auto& [object, awake] : builder.made()) {
     if (awake) awake(*object);

@@ -33,14 +33,15 @@ namespace platform {
 //     "connections": [ { "outlet": "cardView", "destination": "card" } ]   to the owner
 //   }
 //
-// The properties listed above must have the shapes shown (a rectangle and a colour as four
-// finite numbers); other properties pass to the decoding constructor unchecked. "image"
-// names a PNG resource of the nib's bundle (Image::named) that an image view shows, or a
-// button shows in its normal state; a missing image is reported on the console and the nib
-// loads without it.
+// Each class reads its own properties through the coder (NibCoder), which knows the nib's
+// bundle: View reads "frame" ... "translatesAutoresizingMaskIntoConstraints", ImageView
+// "contentMode" and "image", Button "buttonType" and "image". A property a class reads must
+// have its shape (a rectangle and a colour as four finite numbers), or the nib is broken;
+// properties no class reads are left alone. An image property names a PNG resource of the nib's
+// bundle (Image::named); a missing image is reported on the console and the nib loads without it.
 //
 // A nib that cannot be read (missing, not JSON, nested too deeply, an unknown class, a
-// property of the wrong type, a subview that is not a view, a duplicate or unknown id, or a
+// property of the wrong shape, a subview that is not a view, a duplicate or unknown id, or a
 // decoding constructor that refuses) gives no objects and one console line saying why;
 // nothing is woken and no outlet is connected.
 //

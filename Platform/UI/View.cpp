@@ -92,8 +92,11 @@ void View::setCenterAndBounds(Point center, const Rect& bounds) {
   if (boundsChanged) {
     const Rect old = std::exchange(bounds_, bounds);
     recordAnimation(AnimatableProperty::bounds, old, bounds);
-    // Subviews placed by constraints follow their superview's size.
-    if (old.size != bounds.size) setNeedsLayout();
+    if (old.size != bounds.size) {
+      // Subviews placed by constraints follow their superview's size.
+      setNeedsLayout();
+      if (isWindow_) static_cast<Window*>(this)->fitRootView();
+    }
   }
   setNeedsDisplay();
 }

@@ -4,6 +4,7 @@
 
 #include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/ViewController.h"
 
 namespace platform {
 
@@ -37,6 +38,25 @@ void Window::makeKey() {
 void Window::makeKeyAndVisible() {
   makeKey();
   setHidden(false);
+}
+
+void Window::setRootViewController(std::shared_ptr<ViewController> controller) {
+  if (controller == rootViewController_) return;
+  auto previous = std::exchange(rootViewController_, std::move(controller));
+  // The previous root's view may have been moved elsewhere by the host since.
+  if (previous && previous->isViewLoaded() && previous->view()->superviewPointer() == this) {
+    previous->view()->removeFromSuperview();
+  }
+  if (!rootViewController_) return;
+  const auto& view = rootViewController_->view();
+  view->setFrame(bounds());
+  insertSubview(view, 0);
+}
+
+void Window::fitRootView() {
+  if (!rootViewController_ || !rootViewController_->isViewLoaded()) return;
+  const auto& view = rootViewController_->view();
+  if (view->superviewPointer() == this) view->setFrame(bounds());
 }
 
 void Window::setSafeAreaInsets(const EdgeInsets& insets) {

@@ -5,7 +5,6 @@
 #include <numbers>
 #include <unordered_map>
 
-#include "Platform/UI/ImageView.h"
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/Render/ImageSurfaceCache.h"
 #include "Platform/UI/Window.h"
@@ -42,43 +41,15 @@ bool touches(const cairo_region_t* region, const cairo_rectangle_int_t& rect) {
          cairo_region_contains_rectangle(region, &rect) != CAIRO_REGION_OVERLAP_OUT;
 }
 
-// How an image fills a rectangle: a layer's contents gravity or an image view's content mode.
-enum class Fit { fill, aspect, aspectFill, center };
-
-Fit fitOf(Layer::ContentsGravity gravity) {
-  switch (gravity) {
-    case Layer::ContentsGravity::resizeAspect:
-      return Fit::aspect;
-    case Layer::ContentsGravity::resizeAspectFill:
-      return Fit::aspectFill;
-    case Layer::ContentsGravity::resize:
-      break;
-  }
-  return Fit::fill;
-}
-
-Fit fitOf(ContentMode mode) {
-  switch (mode) {
-    case ContentMode::scaleAspectFit:
-      return Fit::aspect;
-    case ContentMode::scaleAspectFill:
-      return Fit::aspectFill;
-    case ContentMode::center:
-      return Fit::center;
-    case ContentMode::scaleToFill:
-      break;
-  }
-  return Fit::fill;
-}
-
 // Where an image of `size` (points) goes in `bounds`.
-Rect place(const Rect& bounds, Size size, Fit fit) {
-  if (fit == Fit::fill || size.width <= 0 || size.height <= 0) return bounds;
+Rect place(const Rect& bounds, Size size, Layer::ContentsGravity gravity) {
+  using enum Layer::ContentsGravity;
+  if (gravity == resize || size.width <= 0 || size.height <= 0) return bounds;
   double factor = 1;
-  if (fit != Fit::center) {
+  if (gravity != center) {
     double sx = bounds.width() / size.width;
     double sy = bounds.height() / size.height;
-    factor = fit == Fit::aspect ? std::min(sx, sy) : std::max(sx, sy);
+    factor = gravity == resizeAspect ? std::min(sx, sy) : std::max(sx, sy);
   }
   double width = size.width * factor;
   double height = size.height * factor;
@@ -178,18 +149,16 @@ class DisplayList::Builder {
     return nodes_.size() - 1;
   }
 
-  // What a layer's code supplied, filling its bounds by its gravity; an image view shows its
-  // image instead (a template one in the view's tint).
+  // The layer's contents, placed in its bounds by its gravity; a template image in a view's
+  // own layer takes the view's tint.
   void setContents(Node& node, const Layer& layer, const View* view) {
     node.masks = layer.masksToBounds();
     node.image = layer.contents();
-    Fit fit = fitOf(layer.contentsGravity());
-    if (const auto* imageView = dynamic_cast<const ImageView*>(view)) {
-      node.image = imageView->image();
-      fit = fitOf(imageView->contentMode());
-      if (imageView->drawsAsTemplate()) node.tint = imageView->tintColor();
+    if (!node.image) return;
+    node.imageRect = place(node.frame, node.image->size(), layer.contentsGravity());
+    if (view && node.image->renderingMode() == Image::RenderingMode::alwaysTemplate) {
+      node.tint = view->tintColor();
     }
-    if (node.image) node.imageRect = place(node.frame, node.image->size(), fit);
   }
 
   cairo_rectangle_int_t finish(std::size_t index, cairo_rectangle_int_t subtree) {

@@ -113,7 +113,11 @@ TEST_F(NibTest, BrokenNibsGiveNoObjectsOneLineAndWakeNothing) {
       {deep, "nested too deeply"},
       {R"(, {"class": "platform::View", "subviews": [{"class": "ProbeObject"}]})",
        "a subview of platform::View is not a view"},
-      {R"(, {"class": "platform::View", "id": "ok"})", "\"ok\" is used twice"},
+      {R"(, {"class": "platform::ImageView", "properties": {"image": 5}})",
+       "platform::ImageView: \"image\" is not a string"},
+      // The missing image is noted before the failure, and must not add a line of its own.
+      {R"(, {"class": "platform::ImageView", "id": "ok", "properties": {"image": "missing"}})",
+       "\"ok\" is used twice"},
       {R"(, {"class": "RefusingView"})", "RefusingView: not from a nib"}};
   for (const auto& [objects, reason] : cases) {
     SCOPED_TRACE(reason);

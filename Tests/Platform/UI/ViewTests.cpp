@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <limits>
 
 #include "Platform/Foundation/Console.h"
@@ -12,6 +13,7 @@
 #include "Platform/UI/Layer.h"
 #include "Platform/UI/LayoutConstraint.h"
 #include "Platform/UI/NavigationController.h"
+#include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
 #include "Tests/Platform/UI/GeometryPrinting.h"
 #include "Tests/Support/MainLoopPump.h"
@@ -99,6 +101,37 @@ TEST(WindowTest, DisplayRequestsAreCoalescedUntilDrawn) {
   window->didDisplay();
   view->setAlpha(1);  // no longer in the window
   EXPECT_EQ(requests, 3);
+}
+
+// Hosts read the root view's size as soon as the window's changes (in the orientation
+// observer, say), before any layout pass; what the root view lays out follows on the next.
+TEST(WindowTest, RootViewFollowsTheWindowsSizeAtOnceAndLaysOutAgain) {
+  auto window = Window::make({0, 0, 320, 480});
+  auto overlay = View::make(Rect{0, 0, 10, 10});
+  window->addSubview(overlay);
+  auto root = ViewController::make();
+  window->setRootViewController(root);
+  const auto& view = root->view();
+  EXPECT_EQ(view->frame(), (Rect{0, 0, 320, 480}));
+  EXPECT_EQ(window->subviews(), (Views{view, overlay}));  // behind what is shown over it
+  auto bar = View::make();
+  view->addSubview(bar);
+  bar->setTranslatesAutoresizingMaskIntoConstraints(false);
+  LayoutConstraint::activate(std::array{bar->leftAnchor().constraintEqualTo(view->leftAnchor()),
+                                        bar->rightAnchor().constraintEqualTo(view->rightAnchor()),
+                                        bar->topAnchor().constraintEqualTo(view->topAnchor()),
+                                        bar->heightAnchor().constraintEqualToConstant(20)});
+  window->setFrame({0, 0, 480, 320});
+  EXPECT_EQ(view->frame(), (Rect{0, 0, 480, 320}));
+  window->setBounds({0, 0, 600, 300});
+  EXPECT_EQ(view->frame(), (Rect{0, 0, 600, 300}));
+  window->layoutIfNeeded();
+  EXPECT_EQ(bar->frame(), (Rect{0, 0, 600, 20}));
+
+  auto next = ViewController::make();
+  window->setRootViewController(next);
+  EXPECT_EQ(view->superview(), nullptr);
+  EXPECT_EQ(next->view()->frame(), (Rect{0, 0, 600, 300}));
 }
 
 struct Companion {

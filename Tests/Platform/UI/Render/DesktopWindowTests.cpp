@@ -2,13 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 
 #include "Platform/Foundation/NotificationCenter.h"
 #include "Platform/Graphics/Screen.h"
 #include "Platform/UI/Application.h"
+#include "Platform/UI/LayoutConstraint.h"
 #include "Platform/UI/PanGestureRecognizer.h"
+#include "Platform/UI/ViewController.h"
 #include "Platform/UI/Window.h"
+#include "Tests/Platform/UI/GeometryPrinting.h"
 #include "Tests/Platform/UI/Render/PixelProbe.h"
 #include "Tests/Support/MainLoopPump.h"
 #include "Tests/Support/XvfbServer.h"
@@ -22,7 +26,7 @@ using testsupport::XClient;
 namespace {
 
 constexpr auto kTitle = "DesktopWindowTest";
-constexpr RGBA kWhite{255, 255, 255, 255}, kRed{255, 0, 0, 255};
+constexpr RGBA kWhite{255, 255, 255, 255}, kRed{255, 0, 0, 255}, kBlue{0, 0, 255, 255};
 
 // Moves its view along with the pan that drives it.
 struct Dragger {
@@ -110,7 +114,7 @@ TEST_F(DesktopWindowTest, ARealDragMovesTheViewAndTheServerShowsItAtTheDisplaysD
   EXPECT_EQ(square->frame(), (Rect{120, 180, 50, 50}));
 }
 
-TEST_F(DesktopWindowTest, FocusWiderShapesAndClosingReachTheApplicationAndTheHost) {
+TEST_F(DesktopWindowTest, FocusWiderShapesAndClosingReachTheApplicationTheRootViewAndTheHost) {
   std::vector<std::string> posted;
   auto& center = *NotificationCenter::defaultCenter();
   for (auto name :
@@ -122,6 +126,20 @@ TEST_F(DesktopWindowTest, FocusWiderShapesAndClosingReachTheApplicationAndTheHos
   auto corner = View::make(Rect{0, 0, 10, 10});
   corner->setBackgroundColor(Color{1, 0, 0, 1});
   window_->addSubview(corner);
+  // Pinned to the root view's bottom right: it moves only when the root view follows the
+  // window and lays out again.
+  auto root = ViewController::make();
+  window_->setRootViewController(root);
+  auto pinned = View::make();
+  pinned->setBackgroundColor(Color{0, 0, 1, 1});
+  pinned->setTranslatesAutoresizingMaskIntoConstraints(false);
+  const auto& rootView = root->view();
+  rootView->addSubview(pinned);
+  LayoutConstraint::activate(
+      std::array{pinned->rightAnchor().constraintEqualTo(rootView->rightAnchor()),
+                 pinned->bottomAnchor().constraintEqualTo(rootView->bottomAnchor()),
+                 pinned->widthAnchor().constraintEqualToConstant(10),
+                 pinned->heightAnchor().constraintEqualToConstant(10)});
   show();
   x().focus(*id_);
   x().focusElsewhere();
@@ -135,9 +153,11 @@ TEST_F(DesktopWindowTest, FocusWiderShapesAndClosingReachTheApplicationAndTheHos
   ASSERT_TRUE(runMainLoopUntil([&] { return window_->frame().size.width == 400; }));
   EXPECT_TRUE(window_->frame().size.height == 250 &&
               Application::shared().orientation() == DeviceOrientation::landscapeLeft);
+  EXPECT_EQ(rootView->frame(), (Rect{0, 0, 400, 250}));
   // The enlarged window is drawn whole, the new part too.
   corner->setFrame({380, 230, 10, 10});
   ASSERT_TRUE(runMainLoopUntil([&] { return shows(385, 235, kRed) && shows(5, 5, kWhite); }));
+  EXPECT_TRUE(shows(395, 245, kBlue));
   x().resize(*id_, 420, 260);  // still wider: no turn
   ASSERT_TRUE(runMainLoopUntil([&] { return window_->frame().size.width == 420; }));
   center.removeObserver(this);

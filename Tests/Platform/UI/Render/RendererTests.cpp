@@ -5,10 +5,14 @@
 #include "Platform/Graphics/Screen.h"
 #include "Platform/UI/ImageView.h"
 #include "Platform/UI/Layer.h"
+#include "Platform/UI/Nib.h"
+#include "Platform/UI/NibCoder.h"
+#include "Platform/UI/NibRegistry.h"
 #include "Platform/UI/Render/Snapshot.h"
 #include "Platform/UI/Window.h"
 #include "Tests/Platform/UI/Render/PixelProbe.h"
 #include "Tests/Support/MainLoopPump.h"
+#include "Tests/Support/TemporaryBundle.h"
 
 using namespace platform;
 using testsupport::pixelAt;
@@ -99,6 +103,7 @@ TEST_F(RendererTest, TintGravityAndHidingDecideWhatIsDrawn) {
   tinted->setImage(solidImage(4, kWhite)->withRenderingMode(Image::RenderingMode::alwaysTemplate));
   auto original = View::make<ImageView>(Rect{50, 0, 40, 40});
   original->setImage(solidImage(4, kRed));
+  original->setContentMode(ContentMode::center);
   window_->setTintColor(Color{0, 1, 0, 1});  // inherited by both
   // Letterboxed: the square contents sit in the middle of the wide view.
   auto fitted = coloured({0, 50, 80, 40}, Color{0, 0, 1, 1});
@@ -109,8 +114,36 @@ TEST_F(RendererTest, TintGravityAndHidingDecideWhatIsDrawn) {
   hidden->setHidden(true);
   for (const auto& view : std::vector<std::shared_ptr<View>>{tinted, original, fitted, hidden})
     window_->addSubview(view);
-  expectShown({{20, 20, kGreen}, {70, 20, kRed}, {40, 70, kRed}});
+  expectShown({{20, 20, kGreen}, {70, 20, kRed}, {55, 5, kWhite}, {40, 70, kRed}});
   expectShown({{10, 70, kBlue}, {90, 10, kWhite}, {90, 60, kWhite}});
+}
+
+// A drawn view of the host's own, which the platform knows nothing of: it reads the glyph its
+// nib names and hands it to its layer, as a template.
+class BadgeView : public View {
+ public:
+  explicit BadgeView(const NibCoder& coder) : View(coder) {
+    if (auto glyph = coder.decodeImage("glyph")) {
+      layer()->setContents(glyph->withRenderingMode(Image::RenderingMode::alwaysTemplate));
+      layer()->setContentsGravity(Layer::ContentsGravity::resizeAspect);
+    }
+  }
+};
+
+TEST_F(RendererTest, AHostsOwnViewFromANibDrawsWhatItsLayerHolds) {
+  NibRegistry::registerClass<BadgeView>(nullptr, "BadgeView");
+  testsupport::TemporaryBundle host;
+  auto png = solidImage(4, kWhite)->pngData();
+  host.write("glyph.png", std::string(png->begin(), png->end()));
+  host.write("Badge.nib", R"({"objects": [{"class": "BadgeView", "properties": {
+      "frame": [0, 0, 80, 40], "backgroundColor": [0, 0, 1, 1], "tintColor": [1, 0, 0, 1],
+      "glyph": "glyph"}}]})");
+  auto objects = Nib("Badge", host.bundle()).instantiate(nullptr);
+  ASSERT_EQ(objects.size(), 1u);
+  window_->addSubview(std::dynamic_pointer_cast<View>(objects[0]));
+  // The square glyph, from the nib's own bundle, fits the middle of the wide badge in the
+  // badge's tint; the background shows beside it.
+  expectShown({{40, 20, kRed}, {5, 20, kBlue}, {75, 20, kBlue}});
 }
 
 TEST_F(RendererTest, AnimationMidpointIsDrawnBetweenItsEnds) {
