@@ -42,7 +42,7 @@ DataRequest&& DataRequest::atMostOnce() && {
   return std::move(atMostOnce());
 }
 
-void DataRequest::response(std::shared_ptr<DispatchQueue> queue, Completion completion) && {
+SentRequest DataRequest::response(std::shared_ptr<DispatchQueue> queue, Completion completion) && {
   if (!session_) fatalError("DataRequest::response called on a request that was already sent");
   if (!queue) queue = DispatchQueue::main();
   auto session = std::move(session_);
@@ -51,14 +51,14 @@ void DataRequest::response(std::shared_ptr<DispatchQueue> queue, Completion comp
         [completion = std::move(completion), error = std::move(request_.error())]() mutable {
           completion(DataResponse{std::nullopt, {}, std::move(error)});
         });
-    return;
+    return {};
   }
-  session->submit(std::move(*request_), std::move(acceptableStatusCodes_), std::move(queue),
-                  std::move(completion));
+  return session->submit(std::move(*request_), std::move(acceptableStatusCodes_), std::move(queue),
+                         std::move(completion));
 }
 
-void DataRequest::response(Completion completion) && {
-  std::move(*this).response(nullptr, std::move(completion));
+SentRequest DataRequest::response(Completion completion) && {
+  return std::move(*this).response(nullptr, std::move(completion));
 }
 
 }  // namespace platform

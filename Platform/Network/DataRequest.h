@@ -9,6 +9,7 @@
 
 #include "Platform/Network/DataResponse.h"
 #include "Platform/Network/HTTPSessionError.h"
+#include "Platform/Network/SentRequest.h"
 #include "Platform/Network/URLRequest.h"
 
 namespace platform {
@@ -26,7 +27,7 @@ class HTTPSession;
 // Nothing goes out before response(): a request dropped without it is never sent. The
 // completion runs exactly once, on the named queue, whatever happens to the exchange or the
 // session (a request that could not be prepared, such as one for an ftp URL, delivers its
-// error the same way).
+// error the same way). response() answers a handle that cancels the exchange.
 class DataRequest {
  public:
   using Completion = std::move_only_function<void(DataResponse)>;
@@ -55,8 +56,8 @@ class DataRequest {
   }
 
   // Sends the request; `completion` runs on `queue` (the main queue when null).
-  void response(std::shared_ptr<DispatchQueue> queue, Completion completion) &&;
-  void response(Completion completion) &&;
+  SentRequest response(std::shared_ptr<DispatchQueue> queue, Completion completion) &&;
+  SentRequest response(Completion completion) &&;
 
  private:
   friend class HTTPSession;

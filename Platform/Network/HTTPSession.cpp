@@ -124,8 +124,10 @@ std::chrono::milliseconds HTTPSession::timeout() const {
   return milliseconds(timeoutMs_.load(std::memory_order_relaxed));
 }
 
-void HTTPSession::submit(URLRequest request, std::vector<std::pair<int, int>> acceptableStatusCodes,
-                         std::shared_ptr<DispatchQueue> queue, DataRequest::Completion completion) {
+SentRequest HTTPSession::submit(URLRequest request,
+                                std::vector<std::pair<int, int>> acceptableStatusCodes,
+                                std::shared_ptr<DispatchQueue> queue,
+                                DataRequest::Completion completion) {
   auto transfer = std::make_shared<HTTPTransfer>();
   transfer->timeout =
       std::clamp(request.timeout.value_or(timeout()), kShortestTimeout, kLongestTimeout);
@@ -137,6 +139,7 @@ void HTTPSession::submit(URLRequest request, std::vector<std::pair<int, int>> ac
   transfer->submitted = Clock::now();
   transfer->completion = std::move(completion);
   worker_->enqueue(transfer);
+  return SentRequest(transfer, worker_);
 }
 
 void HTTPSession::shutdown(Clock::time_point deadline) {

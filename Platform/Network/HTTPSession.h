@@ -104,8 +104,8 @@ class HTTPSession : public std::enable_shared_from_this<HTTPSession> {
 
   explicit HTTPSession(Configuration configuration);
 
-  void submit(URLRequest request, std::vector<std::pair<int, int>> acceptableStatusCodes,
-              std::shared_ptr<DispatchQueue> queue, DataRequest::Completion completion);
+  SentRequest submit(URLRequest request, std::vector<std::pair<int, int>> acceptableStatusCodes,
+                     std::shared_ptr<DispatchQueue> queue, DataRequest::Completion completion);
 
   const std::size_t maximumResponseBodySize_;
   std::atomic<std::int64_t> timeoutMs_;

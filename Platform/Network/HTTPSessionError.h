@@ -18,7 +18,7 @@ struct HTTPSessionError {
     connectionLost,           // the connection ended before the response was complete
     responseTooLarge,         // the body passed the session's size limit
     transport,                // any other failure below HTTP
-    cancelled,                // the session shut down before the exchange ended
+    cancelled,                // cancelled by the caller, or the session shut down first
     unacceptableStatusCode,   // the server answered outside the validated range
   };
 

@@ -140,6 +140,13 @@ void HTTPSessionWorker::deliver(const std::shared_ptr<HTTPTransfer>& transfer,
   if (take(transfer)) post(transfer, std::move(response));
 }
 
+void HTTPSessionWorker::cancel(const std::shared_ptr<HTTPTransfer>& transfer) {
+  transfer->cancelRequested.store(true, std::memory_order_release);
+  // Ordered after the transfer's flag: the worker that sees this sees the flag too.
+  cancelPending_.store(true, std::memory_order_release);
+  wake();
+}
+
 void HTTPSessionWorker::deliverLater(const std::shared_ptr<HTTPTransfer>& transfer,
                                      DataResponse response) {
   std::lock_guard lock(mutex_);
@@ -211,6 +218,7 @@ void HTTPSessionWorker::run() {
     renewConnectionsIfStale();
     for (auto& transfer : incoming) admit(std::move(transfer));
     incoming.clear();
+    if (cancelPending_.exchange(false, std::memory_order_acq_rel)) dropCancelledWaiting();
     perform();
     // Waiting transfers first: a running one that expires hands its connection to the
     // next waiting one, which must not be one already due.
@@ -259,6 +267,11 @@ void HTTPSessionWorker::windDown() {
 }
 
 void HTTPSessionWorker::admit(std::shared_ptr<HTTPTransfer> transfer) {
+  // Cancelled before the worker took it in: its cancel may have been looked for already.
+  if (transfer->cancelRequested.load(std::memory_order_acquire)) {
+    deliverLater(transfer, HTTPTransfer::cancelledByCaller());
+    return;
+  }
   auto key = originOf(transfer->request.url);
   auto& origin = origins_[key];
   transfer->origin = std::move(key);
@@ -270,6 +283,21 @@ void HTTPSessionWorker::admit(std::shared_ptr<HTTPTransfer> transfer) {
   const auto due = std::max(transfer->submitted, origin.lastAnswer) + transfer->timeout;
   origin.nextWaitingDeadline = std::min(origin.nextWaitingDeadline, due);
   origin.waiting.push_back(std::move(transfer));
+}
+
+// Running transfers end through their progress callback; those without a connection yet
+// are taken out of their host's line here.
+void HTTPSessionWorker::dropCancelledWaiting() {
+  std::vector<std::shared_ptr<HTTPTransfer>> cancelled;
+  for (auto& [key, origin] : origins_) {
+    std::erase_if(origin.waiting, [&](const auto& transfer) {
+      if (!transfer->cancelRequested.load(std::memory_order_acquire)) return false;
+      cancelled.push_back(transfer);
+      return true;
+    });
+  }
+  // A host with a line has all its connections busy, so none is left idle here.
+  for (const auto& transfer : cancelled) deliverLater(transfer, HTTPTransfer::cancelledByCaller());
 }
 
 void HTTPSessionWorker::start(const std::shared_ptr<HTTPTransfer>& transfer, Origin& origin) {

@@ -59,6 +59,9 @@ class HTTPSessionWorker {
   void enqueue(const std::shared_ptr<HTTPTransfer>& transfer);
   // Posts the completion with `response`, unless someone delivered it already.
   void deliver(const std::shared_ptr<HTTPTransfer>& transfer, DataResponse response);
+  // Marks the transfer cancelled and wakes the worker, which ends it: a running one through
+  // its progress callback, one waiting for a connection by taking it out of the line.
+  void cancel(const std::shared_ptr<HTTPTransfer>& transfer);
   // Refuses new transfers and makes the worker stop what runs and end.
   void requestStop();
   [[nodiscard]] bool waitUntilFinished(Clock::time_point deadline);
@@ -103,6 +106,7 @@ class HTTPSessionWorker {
   void wake();
   void poll();
   void admit(std::shared_ptr<HTTPTransfer> transfer);
+  void dropCancelledWaiting();
   void start(const std::shared_ptr<HTTPTransfer>& transfer, Origin& origin);
   void startWaiting(Origin& origin);
   void perform();
@@ -124,6 +128,8 @@ class HTTPSessionWorker {
   const std::size_t maximumConnectionsPerHost_;
   const int wakeFd_;
   std::atomic<bool> stopping_{false};
+  // Some waiting transfer may have been cancelled since the worker last looked.
+  std::atomic<bool> cancelPending_{false};
 
   std::mutex mutex_;
   std::condition_variable finishedChanged_;

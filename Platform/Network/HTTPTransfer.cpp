@@ -115,8 +115,10 @@ bool HTTPTransfer::bodyBytes(std::string_view bytes) {
 }
 
 bool HTTPTransfer::progress(std::int64_t downloaded, std::int64_t uploaded) {
-  // A shutdown from another thread stops transfers this way, without touching handles.
+  // A shutdown or a cancel from another thread stops transfers this way, without touching
+  // handles.
   if (stopping->load(std::memory_order_acquire)) return false;
+  if (cancelRequested.load(std::memory_order_acquire)) return false;
   if (downloaded != seenDown_ || uploaded != seenUp_) {
     seenDown_ = downloaded;
     seenUp_ = uploaded;
@@ -184,6 +186,10 @@ DataResponse HTTPTransfer::timedOut(const char* effectiveURL) {
   reply.error = HTTPSessionError{Kind::timedOut, "The request timed out: nothing arrived for " +
                                                      std::to_string(timeout.count()) + " ms."};
   return reply;
+}
+
+DataResponse HTTPTransfer::cancelledByCaller() {
+  return {std::nullopt, {}, HTTPSessionError{Kind::cancelled, "The request was cancelled."}};
 }
 
 }  // namespace platform

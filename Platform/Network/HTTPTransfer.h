@@ -22,7 +22,8 @@ class DispatchQueue;
 // One exchange on its way through the HTTP session: what was asked, and the response as it
 // arrives. Filled in before it is queued; from then on the session's worker alone touches
 // it, except `completion`, which belongs to whoever takes the transfer out of the worker's
-// undelivered set (the worker, or a shutdown past its deadline), or to a refused submission.
+// undelivered set (the worker, or a shutdown past its deadline), or to a refused submission,
+// and `cancelRequested`, which any thread may set.
 class HTTPTransfer {
  public:
   using Clock = std::chrono::steady_clock;
@@ -37,6 +38,9 @@ class HTTPTransfer {
   Clock::time_point submitted;
 
   DataRequest::Completion completion;
+
+  // Set by SentRequest::cancel(); the worker ends the exchange when it sees it.
+  std::atomic<bool> cancelRequested{false};
 
   // The worker's.
   std::string origin;  // scheme://host:port, the unit of the cap
@@ -58,6 +62,9 @@ class HTTPTransfer {
   [[nodiscard]] DataResponse outcome(int result, const char* detail, const char* effectiveURL);
   // What the completion gets when nothing moved for `timeout`.
   [[nodiscard]] DataResponse timedOut(const char* effectiveURL);
+  // What the completion gets when the caller cancelled the exchange before it went out. (A
+  // running one ends through progress(), and libcurl's outcome says cancelled.)
+  [[nodiscard]] static DataResponse cancelledByCaller();
 
  private:
   void noteAnswer();

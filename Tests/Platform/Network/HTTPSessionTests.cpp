@@ -567,6 +567,37 @@ TEST_F(HTTPSessionBackendTest, ShutdownFromACompletionCancelsRunningAndWaitingRe
   for (int i = 0; i < kRequests; ++i) EXPECT_EQ((*calls)[i], 1) << i;
 }
 
+// A cancel ends one exchange where it is: at the server, whose connection then closes, or
+// waiting for a connection, which it never gets. Each completes once, cancelled; the session
+// goes on with the others.
+TEST_F(HTTPSessionBackendTest, CancelEndsOneExchangeAtOnceAndCompletesItOnceAsCancelled) {
+  HTTPSession::Configuration configuration;
+  configuration.maximumConnectionsPerHost = 1;
+  auto session = HTTPSession::make(std::move(configuration));
+  backend().delay("/echo/held", 60s);
+  auto held = std::make_shared<Delivery>();
+  auto waiting = std::make_shared<Delivery>();
+  const auto atTheServer = session->request(url("/echo/held")).response(into(held));
+  const auto inLine = session->request(url("/echo/next")).response(into(waiting));
+  ASSERT_TRUE(runMainLoopUntil([&] { return !backend().requests("/echo/held").empty(); }));
+
+  inLine.cancel();
+  ASSERT_TRUE(runMainLoopUntil([&] { return waiting->calls > 0; }));
+  EXPECT_EQ(held->calls, 0);
+  atTheServer.cancel();
+  ASSERT_TRUE(runMainLoopUntil([&] { return held->calls > 0; }));
+  // The back end sees the connection close, long before its answer was due.
+  EXPECT_TRUE(runMainLoopUntil([&] { return backend().idle(); }));
+  atTheServer.cancel();  // after the end: nothing more
+  drainMainQueue();
+  for (const auto& delivery : {held, waiting}) {
+    EXPECT_EQ(delivery->calls, 1);
+    expectFailureWithoutResponse(*delivery, Kind::cancelled);
+  }
+  EXPECT_TRUE(backend().requests("/echo/next").empty());
+  expectSuccess(session->request(url("/echo/after")));
+}
+
 // With a cap of two connections per host the rest wait, in order. Waiting requests last
 // while the host answers and time out when it stops.
 TEST_F(HTTPSessionBackendTest, AtMostTheCapRunsPerHostAndTheRestWaitInOrder) {
