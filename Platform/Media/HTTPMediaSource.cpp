@@ -76,8 +76,14 @@ HTTPMediaSource::~HTTPMediaSource() {
 }
 
 void HTTPMediaSource::close() {
-  std::lock_guard lock(mutex_);
-  closed_ = true;
+  SentRequest read;
+  {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    read = std::exchange(inFlight_, {});
+  }
+  // Its connection closes now rather than once the whole range has arrived.
+  read.cancel();
 }
 
 void HTTPMediaSource::needData(GstAppSrc*, unsigned, void* data) {
@@ -134,46 +140,65 @@ void HTTPMediaSource::send(const Read& read) {
             "bytes=" + std::to_string(read.from) + "-" + std::to_string(read.to));
   // Ranges count the bytes of the file itself, never those of a compressed transfer.
   setHeader(request.headers, "Accept-Encoding", "identity");
-  HTTPSession::defaultSession()
-      ->request(std::move(request))
-      .response(DispatchQueue::global(),
-                [weak = weak_from_this(), read](DataResponse reply) mutable {
-                  if (auto self = weak.lock()) self->onRead(read, std::move(reply));
-                });
+  auto sent = HTTPSession::defaultSession()
+                  ->request(std::move(request))
+                  .response(DispatchQueue::global(),
+                            [weak = weak_from_this(), read](DataResponse reply) mutable {
+                              if (auto self = weak.lock()) self->onRead(read, std::move(reply));
+                            });
+  bool closed = false;
+  {
+    std::lock_guard lock(mutex_);
+    closed = closed_;
+    // Unless the read has ended already: its completion may run before this, and send the
+    // next read.
+    const bool current = reading_ && read.generation == generation_ && read.from == offset_;
+    if (!closed && current) inFlight_ = sent;
+  }
+  // Closed while the read was being sent: close() could not see it.
+  if (closed) sent.cancel();
 }
 
 void HTTPMediaSource::onRead(const Read& read, DataResponse reply) {
   std::optional<Read> next;
+  std::optional<std::string> failure;
   {
     std::lock_guard lock(mutex_);
     if (closed_ || read.generation != generation_) return;
     reading_ = false;
-    if (reply.error || !reply.response) {
-      fail(reply.error ? std::string(kindName(reply.error->kind)) + ": " + reply.error->description
-                       : "no response to a read of " + url_);
-      return;
-    }
-    const int status = reply.response->statusCode;
-    std::optional<ContentRange> range;
-    if (auto header = headerValue(reply.response->headers, "Content-Range")) {
-      range = parseContentRange(*header);
-    }
-    if (status == 206 && range && range->first == read.from && !reply.data.empty()) {
-      deliver(read, Chunk{std::move(reply.data), 0, range->total});
-    } else if (status == 200 && read.from < reply.data.size()) {
-      // A server that ignores ranges sends the whole file every time.
-      auto total = reply.data.size();
-      deliver(read, Chunk{std::move(reply.data), static_cast<std::size_t>(read.from), total});
-    } else if ((status == 416 || status == 200) && size_ && read.from >= *size_) {
-      finished_ = true;
-      gst_app_src_end_of_stream(appsrc_);
-    } else {
-      fail("The server answered " + std::to_string(status) + " to a read of bytes " +
-           std::to_string(read.from) + "-" + std::to_string(read.to) + " of " + url_);
-    }
+    failure = consume(read, std::move(reply));
+    if (failure) finished_ = true;
     if (!finished_) next = planRead();
   }
+  // Outside the lock: the bus hands the message to its handlers on this thread.
+  if (failure) GST_ELEMENT_ERROR(appsrc_, RESOURCE, READ, ("%s", failure->c_str()), (nullptr));
   if (next) send(*next);
+}
+
+std::optional<std::string> HTTPMediaSource::consume(const Read& read, DataResponse reply) {
+  if (reply.error || !reply.response) {
+    return reply.error ? std::string(kindName(reply.error->kind)) + ": " + reply.error->description
+                       : "no response to a read of " + url_;
+  }
+  const int status = reply.response->statusCode;
+  std::optional<ContentRange> range;
+  if (auto header = headerValue(reply.response->headers, "Content-Range")) {
+    range = parseContentRange(*header);
+  }
+  if (status == 206 && range && range->first == read.from && !reply.data.empty()) {
+    deliver(read, Chunk{std::move(reply.data), 0, range->total});
+  } else if (status == 200 && read.from < reply.data.size()) {
+    // A server that ignores ranges sends the whole file every time.
+    auto total = reply.data.size();
+    deliver(read, Chunk{std::move(reply.data), static_cast<std::size_t>(read.from), total});
+  } else if ((status == 416 || status == 200) && size_ && read.from >= *size_) {
+    finished_ = true;
+    gst_app_src_end_of_stream(appsrc_);
+  } else {
+    return "The server answered " + std::to_string(status) + " to a read of bytes " +
+           std::to_string(read.from) + "-" + std::to_string(read.to) + " of " + url_;
+  }
+  return std::nullopt;
 }
 
 void HTTPMediaSource::deliver(const Read& read, Chunk chunk) {
@@ -196,11 +221,6 @@ void HTTPMediaSource::deliver(const Read& read, Chunk chunk) {
     finished_ = true;
     gst_app_src_end_of_stream(appsrc_);
   }
-}
-
-void HTTPMediaSource::fail(const std::string& description) {
-  finished_ = true;
-  GST_ELEMENT_ERROR(appsrc_, RESOURCE, READ, ("%s", description.c_str()), (nullptr));
 }
 
 }  // namespace platform::detail

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Platform/Network/DataResponse.h"
+#include "Platform/Network/SentRequest.h"
 
 typedef struct _GstElement GstElement;
 typedef struct _GstAppSrc GstAppSrc;
@@ -22,7 +23,7 @@ namespace platform::detail {
 // complete on a global queue. One read is in flight at a time; a seek makes the read in
 // flight stale (its bytes are dropped). A failed read posts an error on the pipeline's bus
 // with the network's words. close() (main thread, before the pipeline stops) ends all of it:
-// no read starts and nothing reaches the appsrc afterwards.
+// the read in flight is cancelled, no read starts and nothing reaches the appsrc afterwards.
 class HTTPMediaSource : public std::enable_shared_from_this<HTTPMediaSource> {
  public:
   static constexpr std::uint64_t kReadSize = 256 * 1024;
@@ -53,8 +54,10 @@ class HTTPMediaSource : public std::enable_shared_from_this<HTTPMediaSource> {
   [[nodiscard]] std::optional<Read> planRead();  // with mutex_ held
   void send(const Read& read);
   void onRead(const Read& read, DataResponse reply);
+  // With mutex_ held: hands the bytes of `reply` on, or ends the stream; answers why the read
+  // failed, if it did.
+  [[nodiscard]] std::optional<std::string> consume(const Read& read, DataResponse reply);
   void deliver(const Read& read, Chunk chunk);  // with mutex_ held
-  void fail(const std::string& description);    // with mutex_ held
 
   // appsrc's callbacks; `data` is a heap weak_ptr to the source, freed with the appsrc.
   static void needData(GstAppSrc* appsrc, unsigned length, void* data);
@@ -68,6 +71,7 @@ class HTTPMediaSource : public std::enable_shared_from_this<HTTPMediaSource> {
   std::uint64_t offset_ = 0;
   std::optional<std::uint64_t> size_;
   std::uint64_t generation_ = 0;
+  SentRequest inFlight_;  // the latest read sent; cancelling one already ended does nothing
   bool reading_ = false;
   bool finished_ = false;  // end of stream, or failed
   bool closed_ = false;

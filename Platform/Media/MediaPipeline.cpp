@@ -5,9 +5,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Foundation/Console.h"
 #include "Platform/Foundation/URL.h"
 #include "Platform/Media/AudioSession.h"
 #include "Platform/Media/FrameMailbox.h"
@@ -71,6 +74,24 @@ MediaError errorOf(GstMessage* message) {
   return result;
 }
 
+// The console line for a warning; none for playsink's "No volume control found", which a
+// pipeline whose audio sink has no volume of its own gives every time: the volume element is
+// left out on purpose (kPlayFlags).
+std::optional<std::string> warningLine(GstMessage* message) {
+  GError* warning = nullptr;
+  gst_message_parse_warning(message, &warning, nullptr);
+  std::optional<std::string> line;
+  const bool noVolume =
+      g_error_matches(warning, GST_STREAM_ERROR, GST_STREAM_ERROR_NOT_IMPLEMENTED) &&
+      g_str_equal(G_OBJECT_TYPE_NAME(GST_MESSAGE_SRC(message)), "GstPlaySink");
+  if (!noVolume) {
+    line = std::string("Media warning from ") + GST_MESSAGE_SRC_NAME(message) + ": " +
+           (warning ? warning->message : "(no description)");
+  }
+  g_clear_error(&warning);
+  return line;
+}
+
 }  // namespace
 
 struct MediaPipelineCallbacks {
@@ -87,9 +108,12 @@ struct MediaPipelineCallbacks {
     MessagePtr owned(message);
     switch (GST_MESSAGE_TYPE(message)) {
       case GST_MESSAGE_ERROR:
+      case GST_MESSAGE_WARNING:
       case GST_MESSAGE_EOS:
       case GST_MESSAGE_ASYNC_DONE:
       case GST_MESSAGE_ELEMENT:
+      case GST_MESSAGE_BUFFERING:
+      case GST_MESSAGE_CLOCK_LOST:
         DispatchQueue::main()->async([weak = *static_cast<Weak*>(data), held = std::move(owned)] {
           if (auto self = weak.lock()) self->handle(held.get());
         });
@@ -164,10 +188,12 @@ MediaPipeline::~MediaPipeline() {
 }
 
 void MediaPipeline::play() {
-  changeState(GST_STATE_PLAYING);
+  wantsToPlay_ = true;
+  if (!buffering_) changeState(GST_STATE_PLAYING);
 }
 
 void MediaPipeline::pause() {
+  wantsToPlay_ = false;
   changeState(GST_STATE_PAUSED);
 }
 
@@ -212,8 +238,26 @@ void MediaPipeline::handle(GstMessage* message) {
     case GST_MESSAGE_ERROR:
       fail(errorOf(message));
       break;
+    case GST_MESSAGE_WARNING:
+      if (auto line = warningLine(message)) Console::print(*line);
+      break;
     case GST_MESSAGE_EOS:
       events_.ended();
+      break;
+    case GST_MESSAGE_BUFFERING: {
+      gint percent = 100;
+      gst_message_parse_buffering(message, &percent);
+      onBuffering(percent);
+      break;
+    }
+    case GST_MESSAGE_CLOCK_LOST:
+      // The clock went with the element that gave it (an audio sink that closed its device),
+      // and playback would stand still for good: a pipeline picks a new clock only on its way
+      // from PAUSED to PLAYING.
+      if (wantsToPlay_ && !buffering_) {
+        changeState(GST_STATE_PAUSED);
+        changeState(GST_STATE_PLAYING);
+      }
       break;
     case GST_MESSAGE_ELEMENT:
       if (isMissingVideoPlugin(message)) {
@@ -224,6 +268,16 @@ void MediaPipeline::handle(GstMessage* message) {
       break;
     default:
       break;
+  }
+}
+
+// Playback waits while the buffer fills, and goes on once it is full if it was playing.
+void MediaPipeline::onBuffering(int percent) {
+  buffering_ = percent < 100;
+  if (buffering_) {
+    changeState(GST_STATE_PAUSED);
+  } else if (wantsToPlay_) {
+    changeState(GST_STATE_PLAYING);
   }
 }
 

@@ -51,6 +51,9 @@ class MediaPipeline : public std::enable_shared_from_this<MediaPipeline> {
   MediaPipeline(const MediaPipeline&) = delete;
   MediaPipeline& operator=(const MediaPipeline&) = delete;
 
+  // While a buffer fills (GStreamer's buffering messages) the pipeline waits, paused; it plays
+  // once the buffer is full if play() came last. A warning is written to the console. A lost
+  // clock is replaced by passing through PAUSED.
   void play();
   void pause();
   void seekToStart();
@@ -66,6 +69,7 @@ class MediaPipeline : public std::enable_shared_from_this<MediaPipeline> {
              std::chrono::duration<double> forwardBuffer);
   void changeState(int state);
   void handle(GstMessage* message);
+  void onBuffering(int percent);
   void fail(MediaError error);
 
   // GStreamer's callbacks (MediaPipeline.cpp).
@@ -79,6 +83,8 @@ class MediaPipeline : public std::enable_shared_from_this<MediaPipeline> {
   std::shared_ptr<HTTPMediaSource> source_;
   bool readyAnnounced_ = false;
   bool failed_ = false;
+  bool wantsToPlay_ = false;  // play() came last, not pause()
+  bool buffering_ = false;    // a buffer said it is not full yet
 };
 
 }  // namespace platform::detail

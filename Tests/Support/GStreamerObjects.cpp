@@ -69,4 +69,16 @@ std::vector<std::string> liveGStreamerObjects() {
   return names;
 }
 
+GstObject* takeLiveGStreamerObject(std::string_view typeName) {
+  auto& all = census();
+  std::lock_guard lock(all.mutex);
+  const void* found = nullptr;
+  for (const auto& [object, type] : all.live) {
+    if (g_type_name(type) != typeName) continue;
+    if (found) return nullptr;
+    found = object;
+  }
+  return found ? GST_OBJECT(gst_object_ref(const_cast<void*>(found))) : nullptr;
+}
+
 }  // namespace testsupport

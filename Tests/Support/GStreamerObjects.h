@@ -1,7 +1,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
+
+typedef struct _GstObject GstObject;
 
 namespace testsupport {
 
@@ -13,5 +16,11 @@ void startCountingGStreamerObjects();
 
 // The type names of the objects made since the last start that are still alive.
 [[nodiscard]] std::vector<std::string> liveGStreamerObjects();
+
+// The one object of the type `typeName` (as g_type_name() spells it, "GstPlayBin") made since
+// the last start and still alive, with a reference that the caller releases; null when there
+// is none, or more than one. Only for an object that its owner keeps alive meanwhile: the
+// census hears of a release once it is under way.
+[[nodiscard]] GstObject* takeLiveGStreamerObject(std::string_view typeName);
 
 }  // namespace testsupport
