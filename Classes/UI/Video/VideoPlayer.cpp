@@ -86,14 +86,11 @@ void VideoPlayer::play(const platform::URL& url) {
 }
 
 void VideoPlayer::stop() {
-  ++generation_;
-  removePlayerItemObservers();
-  if (player()) player()->pause();
+  dropPlayer();
   if (playerLayer()) {
     playerLayer()->removeFromSuperlayer();
     setPlayerLayer(nullptr);
   }
-  setPlayer(nullptr);
 }
 
 void VideoPlayer::removePlayerItemObservers() {
@@ -115,13 +112,15 @@ void VideoPlayer::handlePlyerStatus(std::optional<platform::PlayerStatus> status
   if (!status) return;
   switch (*status) {
     case platform::PlayerStatus::unknown:
+      resume();
+      break;
     case platform::PlayerStatus::failed:
       restartAfterFailure();
       break;
     case platform::PlayerStatus::readyToPlay:
       if (player()) {
-        consecutiveFailures_ = 0;
         player()->play();
+        afterDelay(kPlayedLongEnough, &VideoPlayer::notePlayedLongEnough);
       }
       break;
   }
@@ -175,20 +174,44 @@ void VideoPlayer::load() {
   setNeedsLayout();
 }
 
+void VideoPlayer::dropPlayer() {
+  ++generation_;
+  removePlayerItemObservers();
+  if (player()) player()->pause();
+  setPlayer(nullptr);
+}
+
 void VideoPlayer::restartAfterFailure() {
   ++consecutiveFailures_;
-  stop();
-  const auto armed = generation_;
-  platform::DispatchQueue::main()->asyncAfter(
-      restartDelay(consecutiveFailures_), [weak = std::weak_ptr(sharedAs<VideoPlayer>()), armed] {
-        auto self = weak.lock();
-        if (self && self->generation_ == armed && self->url()) self->load();
-      });
+  // The layer, holding the failed player, goes on showing its last picture meanwhile.
+  dropPlayer();
+  afterDelay(restartDelay(consecutiveFailures_), &VideoPlayer::reopen);
   // Last, so that a callback which stops or plays decides what happens next.
   if (consecutiveFailures_ > 1 && onErrorOccured()) {
     auto callback = onErrorOccured();  // a copy: the callback may replace itself
     callback();
   }
+}
+
+void VideoPlayer::reopen() {
+  if (!url()) return;
+  // A picture is better than a blank view while the media open again.
+  auto lastPicture = playerLayer() ? playerLayer()->contents() : nullptr;
+  load();
+  if (!playerLayer()->contents()) playerLayer()->setContents(std::move(lastPicture));
+}
+
+void VideoPlayer::notePlayedLongEnough() {
+  consecutiveFailures_ = 0;
+}
+
+void VideoPlayer::afterDelay(std::chrono::milliseconds delay, void (VideoPlayer::*step)()) {
+  const auto armed = generation_;
+  platform::DispatchQueue::main()->asyncAfter(
+      delay, [weak = std::weak_ptr(sharedAs<VideoPlayer>()), armed, step] {
+        auto self = weak.lock();
+        if (self && self->generation_ == armed) ((*self).*step)();
+      });
 }
 
 std::chrono::milliseconds VideoPlayer::restartDelay(int consecutiveFailures) {

@@ -28,14 +28,18 @@ namespace brelum {
 //
 // Media that fail are opened again, but not at once: a URL that can never play would
 // otherwise be reopened as fast as it fails. The n-th failure in a row waits
-// kFirstRestartDelay * 2^(n-1), at most kLongestRestartDelay; a start that reaches
-// readyToPlay, or a play(url:) from the host, begins a new count. Each failure of such a
-// restart (the second failure in a row and every one after) is reported to onErrorOccured.
+// kFirstRestartDelay * 2^(n-1), at most kLongestRestartDelay, and the view keeps showing the
+// last picture until the reopened media show their first. Media that have played for
+// kPlayedLongEnough, or a play(url:) from the host, begin a new count; becoming ready is not
+// enough, so media that fail each time right after it are counted too. Each failure of such a
+// restart (the second failure in a row and every one after) is reported to onErrorOccured. A
+// status notice that finds the status unknown is no failure: the media are opened again at
+// once.
 //
 // Main thread only. Key-value and application-state notices arrive there and are handled
-// synchronously; a pending restart is a main-queue timer that holds the view weakly and is
-// voided by any later play, stop or restart. Destruction stops playback, then drops the
-// application-state registrations.
+// synchronously; a pending restart, and the wait for media to have played long enough, are
+// main-queue timers that hold the view weakly and are voided by any later play, stop or
+// restart. Destruction stops playback, then drops the application-state registrations.
 class VideoPlayer : public _BaseView, public platform::KeyValueObserver {
  public:
   // Named onErrorOccured as hosts know it.
@@ -43,6 +47,7 @@ class VideoPlayer : public _BaseView, public platform::KeyValueObserver {
 
   static constexpr std::chrono::milliseconds kFirstRestartDelay{500};
   static constexpr std::chrono::milliseconds kLongestRestartDelay{30'000};
+  static constexpr std::chrono::milliseconds kPlayedLongEnough{5'000};
 
   // How long the n-th failure in a row waits before the media are opened again.
   [[nodiscard]] static std::chrono::milliseconds restartDelay(int consecutiveFailures);
@@ -93,14 +98,21 @@ class VideoPlayer : public _BaseView, public platform::KeyValueObserver {
  private:
   // Steps of play(url:) after storing the URL, shared by the restarts after a failure.
   void load();
+  // Observations off, playback paused and the player let go; the layer stays.
+  void dropPlayer();
   void restartAfterFailure();
+  void reopen();
+  void notePlayedLongEnough();
+  // Runs `step` after `delay` unless the playback of now has ended by then.
+  void afterDelay(std::chrono::milliseconds delay, void (VideoPlayer::*step)());
 
   std::shared_ptr<platform::Player> player_;
   std::shared_ptr<platform::PlayerLayer> playerLayer_;
   std::optional<platform::URL> url_;
   ErrorCallback onErrorOccured_;
   int consecutiveFailures_ = 0;
-  // Bumped by every stop (so by every play too): a restart timer armed before it is void.
+  // Bumped whenever a player is let go (so by every stop, play and restart): a timer armed
+  // before it is void.
   std::uint64_t generation_ = 0;
 };
 

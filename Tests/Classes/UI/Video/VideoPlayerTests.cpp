@@ -3,12 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "Platform/Foundation/Console.h"
+#include "Platform/Media/AudioSession.h"
+#include "Platform/Media/HTTPMediaSource.h"
 #include "Platform/Media/Player.h"
 #include "Platform/Media/PlayerItem.h"
 #include "Platform/Media/PlayerLayer.h"
@@ -43,10 +48,15 @@ std::vector<std::shared_ptr<PlayerLayer>> playerLayers(const VideoPlayer& view) 
   return layers;
 }
 
-// The item the view plays now, or null when it is stopped.
+// The item of the view's player layer (while waiting to restart, the one that failed), or
+// null when the view is stopped.
 std::shared_ptr<PlayerItem> shownItem(const VideoPlayer& view) {
   const auto layers = playerLayers(view);
   return layers.empty() ? nullptr : layers.front()->player()->currentItem();
+}
+
+bool hasFailed(const std::shared_ptr<PlayerItem>& item) {
+  return item && item->status() == platform::PlayerStatus::failed;
 }
 
 bool isPlaying(const VideoPlayer& view) {
@@ -132,19 +142,19 @@ INSTANTIATE_TEST_SUITE_P(Steps, VideoPlayerScript,
                                            ScriptCase{"-+", {}}));
 
 // Key paths are matched without regard to case. Before the media is ready (status unknown,
-// rate 0) a status notice is a failure, a rate notice a start over.
-TEST_F(VideoPlayerTest, KeyPathsAreMatchedWithoutRegardToCase) {
+// rate 0) a status notice and a rate notice both start over at once: an unknown status is no
+// failure, which would wait to restart.
+TEST_F(VideoPlayerTest, KeyPathsAreMatchedWithoutRegardToCaseAndAnUnknownStatusStartsOver) {
   const auto url = fileURL({.seconds = 2});
-  enum Outcome { ignored, restartedNow, restartPending };
-  for (const auto& [keyPath, outcome] :
-       {std::pair{"STATUS", restartPending}, std::pair{"Player.Rate", restartedNow},
-        std::pair{"rate", ignored}, std::pair{"status.", ignored}}) {
+  for (const auto& [keyPath, restarted] :
+       {std::pair{"STATUS", true}, std::pair{"Player.Rate", true}, std::pair{"rate", false},
+        std::pair{"status.", false}}) {
     view_->play(url);
     const auto item = shownItem(*view_);
     view_->observeValue(std::string(keyPath), item.get(), {}, nullptr);
     const auto now = shownItem(*view_);
-    EXPECT_EQ(now == item, outcome == ignored) << keyPath;
-    EXPECT_EQ(now == nullptr, outcome == restartPending) << keyPath;
+    EXPECT_NE(now, nullptr) << keyPath;
+    EXPECT_EQ(now != item, restarted) << keyPath;
   }
   ASSERT_TRUE(runUntil([&] { return isPlaying(*view_); }));
 }
@@ -156,7 +166,6 @@ TEST_F(VideoPlayerTest, RestartsAfterGrowingDelaysAndReportsEachFailedRestart) {
   ASSERT_TRUE(runUntil([&] { return errors_ == 2; }, 30s));
   EXPECT_EQ(items_.size(), 3u);  // the first attempt fails quietly, two restarts fail
   EXPECT_GE(Clock::now() - started, VideoPlayer::kFirstRestartDelay * 3);
-  EXPECT_TRUE(playerLayers(*view_).empty());  // nothing is shown while waiting
   const std::pair<int, int> delaysMs[] = {{1, 500}, {2, 1000}, {3, 2000}, {7, 30000}, {99, 30000}};
   for (const auto& [failures, ms] : delaysMs) {
     EXPECT_EQ(VideoPlayer::restartDelay(failures).count(), ms) << failures;
@@ -165,35 +174,76 @@ TEST_F(VideoPlayerTest, RestartsAfterGrowingDelaysAndReportsEachFailedRestart) {
 
 TEST_F(VideoPlayerTest, StopWhileWaitingToRestartCancelsTheRestart) {
   view_->play(*platform::URL::make("file:///nonexistent/clip.webm"));
-  ASSERT_TRUE(runUntil([&] { return !items_.empty() && !shownItem(*view_); }));
+  ASSERT_TRUE(runUntil([&] { return hasFailed(shownItem(*view_)); }));
   view_->stop();
   EXPECT_FALSE(runUntil([&] { return items_.size() > 1; }, VideoPlayer::kFirstRestartDelay * 3));
 }
 
-TEST_F(VideoPlayerTest, StartingSuccessfullyBeginsANewFailureCount) {
-  // Two failed opens (one reported), a good one, then a connection lost mid-play: a first
-  // failure again, so it is not reported.
+TEST_F(VideoPlayerTest, PlayingLongEnoughBeginsANewFailureCount) {
+  // Two failed opens (one reported), a good one that plays on, then a connection lost mid-play:
+  // a first failure again, so it is not reported.
   backend().setFault(testsupport::Backend::Fault("/media/*").status(404).times(2));
-  auto clip = testsupport::makeClip({.seconds = 8, .kilobitsPerSecond = 2000, .pattern = "snow"});
+  auto clip = testsupport::makeClip({.seconds = 12, .kilobitsPerSecond = 2000, .pattern = "snow"});
   ASSERT_TRUE(clip) << clip.error();
   backend().serveMedia("clip.webm", *clip);
   view_->play(*platform::URL::make("https://console.brelum.io/media/clip.webm"));
   ASSERT_TRUE(runUntil([&] { return isPlaying(*view_); }, 30s));
   EXPECT_EQ(errors_, 1);
+  const auto played = Clock::now() + VideoPlayer::kPlayedLongEnough + 1s;
+  runUntil([&] { return Clock::now() >= played; });
 
   const auto playing = items_.size();
   backend().drop("/media/*");
-  ASSERT_TRUE(runUntil([&] { return !shownItem(*view_); }, 30s));
+  ASSERT_TRUE(runUntil([&] { return hasFailed(shownItem(*view_)); }, 30s));
   backend().clearFaults();
   ASSERT_TRUE(runUntil([&] { return items_.size() > playing && isPlaying(*view_); }, 30s));
   EXPECT_EQ(errors_, 1);
+}
+
+// Each opening gets the first 256 KiB, several seconds of media, and its next read fails two
+// seconds later: the media become ready, play a moment and fail, every time.
+TEST_F(VideoPlayerTest, MediaFailingRightAfterBecomingReadyAreReportedAndTheirPictureStays) {
+  auto clip = testsupport::makeClip({.seconds = 10, .kilobitsPerSecond = 300, .pattern = "snow"});
+  ASSERT_TRUE(clip) << clip.error();
+  const auto size = std::filesystem::file_size(*clip);
+  ASSERT_GT(size, platform::detail::HTTPMediaSource::kReadSize);
+  std::string head(platform::detail::HTTPMediaSource::kReadSize, '\0');
+  std::ifstream(*clip, std::ios::binary).read(head.data(), std::streamsize(head.size()));
+  backend().setFault(testsupport::Backend::Fault("/media/*")
+                         .status(206, head)
+                         .header("content-range", "bytes 0-" + std::to_string(head.size() - 1) +
+                                                      "/" + std::to_string(size))
+                         .delay(2s));
+  view_->play(*platform::URL::make("https://console.brelum.io/media/clip.webm"));
+
+  // Waiting to open it again, the view shows the failed media's last picture...
+  ASSERT_TRUE(runUntil([&] { return hasFailed(shownItem(*view_)); }, 30s));
+  ASSERT_EQ(playerLayers(*view_).size(), 1u);
+  const auto picture = playerLayers(*view_)[0]->contents();
+  EXPECT_NE(picture, nullptr);
+  // ...and goes on showing it while the media open again.
+  ASSERT_TRUE(runUntil([&] { return items_.size() == 2; }, 30s));
+  EXPECT_EQ(playerLayers(*view_)[0]->contents(), picture);
+
+  ASSERT_TRUE(runUntil([&] { return errors_ == 1; }, 30s));
+}
+
+// The audio session fails on a machine without sound output; the view says why, in one line.
+TEST_F(VideoPlayerTest, AFailedAudioSessionIsReportedAsOneConsoleLine) {
+  if (platform::AudioSession::isOutputAvailable()) GTEST_SKIP() << "this machine has sound";
+  platform::ConsoleCapture console;
+  auto view = platform::View::make<VideoPlayer>();
+  EXPECT_EQ(console.lines(),
+            std::vector<std::string>{
+                "No audio output is available (no sound server and no ALSA playback device); "
+                "media will play without sound."});
 }
 
 TEST_F(VideoPlayerTest, ReleasedWhilePlayingOrWaitingStopsEverythingQuietly) {
   auto waiting = platform::View::make<VideoPlayer>();
   waiting->play(*platform::URL::make("file:///nonexistent/clip.webm"));
   view_->play(fileURL({.seconds = 4}));
-  ASSERT_TRUE(runUntil([&] { return isPlaying(*view_) && !shownItem(*waiting); }));
+  ASSERT_TRUE(runUntil([&] { return isPlaying(*view_) && hasFailed(shownItem(*waiting)); }));
   std::weak_ptr<PlayerItem> item = shownItem(*view_);
 
   view_.reset();
