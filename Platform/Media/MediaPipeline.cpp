@@ -4,12 +4,12 @@
 #include <gst/pbutils/missing-plugins.h>
 
 #include <algorithm>
-#include <cctype>
 #include <optional>
 #include <string>
 #include <utility>
 
 #include "Platform/Dispatch/DispatchQueue.h"
+#include "Platform/Foundation/ASCII.h"
 #include "Platform/Foundation/Console.h"
 #include "Platform/Foundation/URL.h"
 #include "Platform/Media/AudioSession.h"
@@ -32,11 +32,6 @@ struct MessageUnref {
   void operator()(GstMessage* message) const { gst_message_unref(message); }
 };
 using MessagePtr = std::unique_ptr<GstMessage, MessageUnref>;
-
-std::string lowercase(std::string text) {
-  std::ranges::transform(text, text.begin(), [](unsigned char c) { return std::tolower(c); });
-  return text;
-}
 
 GstElement* makeVideoSink() {
   GstElement* sink = gst_element_factory_make("appsink", nullptr);
@@ -130,7 +125,7 @@ std::expected<std::shared_ptr<MediaPipeline>, MediaError> MediaPipeline::make(
   if (const auto& initialized = initializeGStreamer(); !initialized) {
     return std::unexpected(MediaError{initialized.error()});
   }
-  const std::string scheme = lowercase(url.scheme());
+  const std::string scheme = asciiLowercased(url.scheme());
   if (scheme != "file" && scheme != "http" && scheme != "https") {
     return std::unexpected(MediaError{"Cannot play \"" + url.absoluteString() +
                                       "\": only file, http and https URLs are supported."});
