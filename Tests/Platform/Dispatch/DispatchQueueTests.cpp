@@ -140,8 +140,14 @@ TEST(MainLoopTest, RunUntilAndRunForReturnAtTheirDeadline) {
 TEST(MainLoopTest, StopEndsRunOnce) {
   MainLoop::stop();
   MainLoop::run();  // would never return if the early stop were lost
-  std::jthread stopper([] {
-    std::this_thread::sleep_for(20ms);
+  // The stop comes from another thread once this run has started.
+  std::atomic<bool> running = false;
+  DispatchQueue::main()->async([&] {
+    running = true;
+    running.notify_one();
+  });
+  std::jthread stopper([&] {
+    running.wait(false);
     MainLoop::stop();
   });
   MainLoop::run();  // returns only through stop()
