@@ -22,9 +22,11 @@ TEST(ObjectTest, AssociatedObjectsAreRetainedReplacedAndReleasedWithTheirOwner) 
   int alive = 0;
   auto view = View::make();
   view->setAssociatedObject(&kKey, std::make_shared<Companion>(&alive));
-  EXPECT_TRUE(alive == 1 && view->associatedObject<Companion>(&kKey));
+  EXPECT_EQ(alive, 1);
+  EXPECT_TRUE(view->associatedObject<Companion>(&kKey));
   // Stored as another type, or under another key: nothing.
-  EXPECT_FALSE(view->associatedObject<std::string>(&kKey) || view->associatedObject(&kOtherKey));
+  EXPECT_FALSE(view->associatedObject<std::string>(&kKey));
+  EXPECT_FALSE(view->associatedObject(&kOtherKey));
   view->setAssociatedObject(&kKey, std::make_shared<Companion>(&alive));
   EXPECT_EQ(alive, 1);  // the first one went
   view->setAssociatedObject(&kOtherKey, std::make_shared<std::string>("x"));

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <chrono>
 #include <functional>
-#include <utility>
 #include <vector>
 
 #include "Platform/UI/Layer.h"
@@ -46,17 +44,21 @@ TEST_F(AnimationTest, ModelChangesAtOncePresentationMovesAndCompletionFinishes) 
     view_->setBackgroundColor(Color::white());
     view_->layer()->setCornerRadius(10);
   });
-  EXPECT_EQ(std::pair(view_->frame(), view_->alpha()), std::pair(Rect{100, 0, 100, 100}, 0.0));
+  EXPECT_EQ(view_->frame(), (Rect{100, 0, 100, 100})) << "the model changes at once";
+  EXPECT_EQ(view_->alpha(), 0.0) << "the model changes at once";
   ASSERT_FALSE(view_->animations().empty());
   const auto start = view_->animations().front().start;
   const auto middle = view_->presentation(start + 100ms);
   // Halfway is exact on the ease-in-out curve; the background comes from clear.
-  EXPECT_EQ((std::array{middle.frame().origin.x, middle.alpha, middle.cornerRadius,
-                        middle.backgroundColor->alpha, view_->presentation(start).frame().origin.x,
-                        view_->presentation(start + 1s).frame().origin.x}),
-            (std::array<double, 6>{50, 0.5, 5, 0.5, 0, 100}));
-  EXPECT_TRUE(window_->hasRunningAnimations(start + 100ms) &&
-              !window_->hasRunningAnimations(start + 200ms));
+  EXPECT_EQ(middle.frame().origin.x, 50);
+  EXPECT_EQ(middle.alpha, 0.5);
+  EXPECT_EQ(middle.cornerRadius, 5);
+  ASSERT_TRUE(middle.backgroundColor);
+  EXPECT_EQ(middle.backgroundColor->alpha, 0.5);
+  EXPECT_EQ(view_->presentation(start).frame().origin.x, 0) << "at the start";
+  EXPECT_EQ(view_->presentation(start + 1s).frame().origin.x, 100) << "after the end";
+  EXPECT_TRUE(window_->hasRunningAnimations(start + 100ms));
+  EXPECT_FALSE(window_->hasRunningAnimations(start + 200ms));
   EXPECT_TRUE(completions_.empty());  // never from inside animate
   ASSERT_TRUE(runMainLoopUntil([&] { return !completions_.empty(); }));
   EXPECT_EQ(completions_, std::vector<bool>{true});
@@ -68,8 +70,9 @@ TEST_F(AnimationTest, ReanimatingMidFlightStartsFromThePresentationValue) {
   animate(10, [&] { view_->setAlpha(1); });
   ASSERT_EQ(view_->animations().size(), 1u);
   const auto& second = view_->animations().front();
-  EXPECT_EQ(std::pair(std::get<double>(second.from), std::get<double>(second.to)),
-            std::pair(std::get<double>(first.valueAt(second.start)), 1.0));
+  EXPECT_EQ(std::get<double>(second.from), std::get<double>(first.valueAt(second.start)))
+      << "not from the presentation value";
+  EXPECT_EQ(std::get<double>(second.to), 1.0);
   // The first block lost its only change: it completes now, unfinished.
   ASSERT_TRUE(runMainLoopUntil([&] { return !completions_.empty(); }));
   EXPECT_EQ(completions_, std::vector<bool>{false});
@@ -84,7 +87,8 @@ TEST_F(AnimationTest, ViewLeavingItsWindowDropsItsAnimationsAndSubviewsToo) {
     child->setCenter({1, 1});
   });
   view_->removeFromSuperview();
-  EXPECT_TRUE(view_->animations().empty() && child->animations().empty());
+  EXPECT_TRUE(view_->animations().empty());
+  EXPECT_TRUE(child->animations().empty()) << "a subview kept its animations";
   EXPECT_EQ(child->presentation(std::chrono::steady_clock::now()).alpha, 0.2);
   ASSERT_TRUE(runMainLoopUntil([&] { return completions_.size() == 2; }));
   EXPECT_EQ(completions_, (std::vector<bool>{false, false}));

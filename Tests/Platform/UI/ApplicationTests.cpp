@@ -16,11 +16,14 @@ TEST(ApplicationTest, ListsLiveWindowsInOrderFindsTheKeyOneAndAnnouncesChanges) 
   auto first = Window::make({0, 0, 10, 10}), second = Window::make({0, 0, 10, 10});
   Window::make({0, 0, 10, 10})->makeKey();  // gone at once
   auto& app = Application::shared();
-  EXPECT_TRUE(app.windows() == (std::vector{first, second}) && !app.keyWindow());
+  EXPECT_EQ(app.windows(), (std::vector{first, second}));
+  EXPECT_EQ(app.keyWindow(), nullptr) << "the released window is still key";
   second->makeKeyAndVisible();
-  EXPECT_TRUE(!second->isHidden() && app.keyWindow() == second);
+  EXPECT_FALSE(second->isHidden());
+  EXPECT_EQ(app.keyWindow(), second);
   first->makeKey();
-  EXPECT_TRUE(!second->isKeyWindow() && app.keyWindow() == first);
+  EXPECT_FALSE(second->isKeyWindow());
+  EXPECT_EQ(app.keyWindow(), first);
 
   std::vector<std::string> seen;
   auto& center = *NotificationCenter::defaultCenter();

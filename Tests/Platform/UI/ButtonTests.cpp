@@ -20,10 +20,12 @@ TEST(ButtonTest, ShowsTheImageOfItsStateInsetAndTinted) {
   button->layoutIfNeeded();
   const auto& imageView = button->imageView();
   EXPECT_EQ(imageView->frame(), (Rect{6, 6, 12, 12}));
-  EXPECT_TRUE(imageView->image() == normal && imageView->drawsAsTemplate());
+  EXPECT_EQ(imageView->image(), normal);
+  EXPECT_TRUE(imageView->drawsAsTemplate());
   EXPECT_EQ(imageView->tintColor(), Color::white());
   button->setHighlighted(true);
-  EXPECT_TRUE(button->currentImage() == pressed && imageView->image() == pressed);
+  EXPECT_EQ(button->currentImage(), pressed);
+  EXPECT_EQ(imageView->image(), pressed);
   button->setSelected(true);  // highlighted and selected has no image of its own
   EXPECT_EQ(imageView->image(), normal);
   button->setImage(nullptr, ControlState::normal);

@@ -29,7 +29,8 @@ TEST(ViewControllerTest, ViewLoadsOnceOnFirstAccess) {
   EXPECT_FALSE(controller->isViewLoaded());
   EXPECT_EQ(controller->view()->tag(), 5);
   (void)controller->view();
-  EXPECT_EQ(controller->loads + controller->didLoads, 2);
+  EXPECT_EQ(controller->loads, 1);
+  EXPECT_EQ(controller->didLoads, 1);
 }
 
 TEST(ViewControllerTest, PresentationChainsAndDismissal) {
@@ -41,18 +42,22 @@ TEST(ViewControllerTest, PresentationChainsAndDismissal) {
   root->present(first, true, [&] { ++completions; });
   first->present(second, false, [&] { ++completions; });
   root->present(second, false);  // root presents already; second is presented elsewhere
-  EXPECT_TRUE(root->presentedViewController() == first &&
-              second->presentingViewController() == first && completions == 0);
-  EXPECT_TRUE(first->view()->superview() == window && first->view()->frame() == window->bounds());
+  EXPECT_EQ(root->presentedViewController(), first);
+  EXPECT_EQ(second->presentingViewController(), first);
+  EXPECT_EQ(completions, 0) << "a completion ran inside present";
+  EXPECT_EQ(first->view()->superview(), window);
+  EXPECT_EQ(first->view()->frame(), window->bounds());
   ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return completions == 2; }));
 
   first->dismiss(false);  // first presents second: second goes
-  EXPECT_FALSE(first->presentedViewController() || second->view()->superview());
+  EXPECT_EQ(first->presentedViewController(), nullptr);
+  EXPECT_EQ(second->view()->superview(), nullptr);
   root->present(second, false);  // still presents first
   EXPECT_EQ(second->presentingViewController(), nullptr);
   first->dismiss(false);  // presents nothing: asks its presenter
-  EXPECT_FALSE(root->presentedViewController() || first->presentingViewController() ||
-               first->view()->superview());
+  EXPECT_EQ(root->presentedViewController(), nullptr);
+  EXPECT_EQ(first->presentingViewController(), nullptr);
+  EXPECT_EQ(first->view()->superview(), nullptr);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 
 #include <limits>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "Platform/UI/Window.h"
@@ -22,8 +21,8 @@ TEST(ViewTest, FrameCenterAndBoundsStayConsistent) {
   view->setBounds({5, 5, 40, 30});
   EXPECT_EQ(view->frame(), (Rect{40, 30, 40, 30}));
   view->setCenter({0, 0});
-  EXPECT_EQ(std::pair(view->frame(), view->bounds()),
-            std::pair(Rect{-20, -15, 40, 30}, Rect{5, 5, 40, 30}));
+  EXPECT_EQ(view->frame(), (Rect{-20, -15, 40, 30}));
+  EXPECT_EQ(view->bounds(), (Rect{5, 5, 40, 30})) << "moving the centre changed the bounds";
   view->setFrame({10, 10, -20, 30});  // negative width: standardised
   EXPECT_EQ(view->frame(), (Rect{-10, 10, 20, 30}));
   view->setFrame({0, 0, std::numeric_limits<double>::quiet_NaN(), 1});
@@ -42,16 +41,19 @@ TEST(ViewTest, SubviewsKeepOrderAcrossMovesTagSearchIsDepthFirstAndCyclesAreRefu
   b->addSubview(d);
   d->setTag(7);
   a->setTag(7);
-  EXPECT_EQ((Views{root->viewWithTag(7), root->viewWithTag(8)}), (Views{d, nullptr}));
+  EXPECT_EQ(root->viewWithTag(7), d) << "not depth first";
+  EXPECT_EQ(root->viewWithTag(8), nullptr);
   root->setTag(7);
   EXPECT_EQ(root->viewWithTag(7), root);
   b->addSubview(c);
   EXPECT_EQ(root->subviews(), (Views{b, a}));
   c->addSubview(root);  // root is c's ancestor
   c->addSubview(c);
-  EXPECT_TRUE(c->subviews().empty() && !root->superview());
+  EXPECT_TRUE(c->subviews().empty()) << "took an ancestor or itself as a subview";
+  EXPECT_EQ(root->superview(), nullptr);
   c->removeFromSuperview();
-  EXPECT_TRUE(!c->superview() && b->subviews() == Views{d});
+  EXPECT_EQ(c->superview(), nullptr);
+  EXPECT_EQ(b->subviews(), Views{d});
 }
 
 TEST(ViewTest, TintIsInheritedAndSafeAreaComesFromTheWindow) {
@@ -63,8 +65,8 @@ TEST(ViewTest, TintIsInheritedAndSafeAreaComesFromTheWindow) {
   EXPECT_EQ(child->tintColor(), Color::systemBlue());
   window->setTintColor(Color::white());
   EXPECT_EQ(child->tintColor(), Color::white());
-  EXPECT_EQ(std::pair(parent->safeAreaInsets(), child->safeAreaInsets()),
-            std::pair(EdgeInsets{24, 0, 0, 0}, EdgeInsets{14, 0, 0, 0}));
+  EXPECT_EQ(parent->safeAreaInsets(), (EdgeInsets{24, 0, 0, 0}));
+  EXPECT_EQ(child->safeAreaInsets(), (EdgeInsets{14, 0, 0, 0}));
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ TEST(WindowTest, DisplayRequestsAreCoalescedUntilDrawn) {
   window->addSubview(view);
   view->setAlpha(0.5);
   view->layer()->setCornerRadius(3);
-  EXPECT_TRUE(requests == 1 && window->displayGeneration() >= before + 3) << requests;
+  EXPECT_EQ(requests, 1) << "display requests not coalesced";
+  EXPECT_GE(window->displayGeneration(), before + 3) << "a change left the generation alone";
   window->didDisplay();
   auto sublayer = Layer::make();
   view->layer()->addSublayer(sublayer);
