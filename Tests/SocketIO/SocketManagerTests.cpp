@@ -214,7 +214,8 @@ TEST_F(SocketManagerTest, NamespacesShareTheConnectionAndKeepTheirEventsApart) {
   EXPECT_EQ(refusedWatch->last(Event::error),
             Items{SocketData({{"message", "not allowed"}, {"data", {{"code", 42}}}})});
   EXPECT_EQ(refused->status(), SocketIOStatus::disconnected);
-  EXPECT_EQ(refusedWatch->count(Event::connect) + refusedWatch->count(Event::disconnect), 0u);
+  EXPECT_EQ(refusedWatch->count(Event::connect), 0u);
+  EXPECT_EQ(refusedWatch->count(Event::disconnect), 0u);
   ASSERT_TRUE(runMainLoopUntil([&] { return manager_->status() == SocketIOStatus::disconnected; }));
 
   watch_ = SocketWatch::attach(*socket_, {"echo", "x"});
@@ -239,7 +240,8 @@ TEST_F(SocketManagerTest, NamespacesShareTheConnectionAndKeepTheirEventsApart) {
   ASSERT_TRUE(chatWatch->waitFor(Event::disconnect, 1));
   EXPECT_EQ(chatWatch->last(Event::disconnect), Items{"kicked by an admin"});
   EXPECT_TRUE(sockettest::ask(*socket_, "ack", {}).has_value());
-  EXPECT_EQ(watch_->count(Event::disconnect) + watch_->count(Event::error), 0u);
+  EXPECT_EQ(watch_->count(Event::disconnect), 0u);
+  EXPECT_EQ(watch_->count(Event::error), 0u);
 }
 
 // A packet whose payload cannot be read is dropped with an error naming it; the next one
@@ -356,7 +358,8 @@ TEST_F(SocketManagerTest, DestroyedMidHandshakeOrInsideItsOwnConnectHandler) {
   testsupport::drainMainQueue();
   // Whatever reached the server is gone again.
   ASSERT_TRUE(serverSeesNoSocket());
-  EXPECT_EQ(watch->count(Event::connect) + watch->count(Event::disconnect), 0u);
+  EXPECT_EQ(watch->count(Event::connect), 0u);
+  EXPECT_EQ(watch->count(Event::disconnect), 0u);
 
   auto manager = sockettest::makeManager();
   int calls = 0;

@@ -56,13 +56,15 @@ TEST_F(CurlHTTPAdapterTest, OnlyTwoHundredsSucceedAndFailuresKeepStatusHeadersAn
 // Sent twice, a header keeps both values in the order they came, as HTTP joins them.
 TEST_F(CurlHTTPAdapterTest, AHeaderSentTwiceHoldsBothValuesJoinedByComma) {
   auto outcome = send(HTTPRequest::get(url("https://console.brelum.io/echo/repeated"), {}));
-  ASSERT_TRUE(outcome && outcome->has_value());
+  ASSERT_TRUE(outcome) << "no completion";
+  ASSERT_TRUE(outcome->has_value()) << outcome->error().description;
   EXPECT_EQ((*outcome)->headers.at("x-repeated"), "one, two");
 }
 
 TEST_F(CurlHTTPAdapterTest, RefusedConnectionIsMinusOneThousandWithoutHeaders) {
   auto outcome = send(HTTPRequest::get(url(testsupport::refusedURL()), {}));
-  ASSERT_TRUE(outcome && !outcome->has_value());
+  ASSERT_TRUE(outcome) << "no completion";
+  ASSERT_FALSE(outcome->has_value()) << "succeeded";
   EXPECT_EQ(outcome->error().statusCode, HTTPError::kNoResponseStatusCode);
   EXPECT_TRUE(outcome->error().headers.empty());
   EXPECT_FALSE(outcome->error().body);
@@ -75,7 +77,8 @@ TEST_F(CurlHTTPAdapterTest, SendsMethodHeadersAsTextAndBodyAndHandsBackTheReques
                       {{"x-count", 5}, {"x-name", "five"}, {"x-ratio", 2.5}},
                       std::vector<std::uint8_t>{'h', 'i'}};
   auto outcome = send(request);
-  ASSERT_TRUE(outcome && outcome->has_value());
+  ASSERT_TRUE(outcome) << "no completion";
+  ASSERT_TRUE(outcome->has_value()) << outcome->error().description;
   EXPECT_EQ((*outcome)->request, request);
 
   const auto recorded = backend().requests("/echo/put");
@@ -90,10 +93,12 @@ TEST_F(CurlHTTPAdapterTest, SendsMethodHeadersAsTextAndBodyAndHandsBackTheReques
 TEST_F(CurlHTTPAdapterTest, ARequestWhoseReplyIsDroppedReachesTheServerOnce) {
   // A kept-alive connection, so that libcurl would send the request again on a new one.
   auto warm = send(HTTPRequest::get(url("https://console.brelum.io/echo/warm"), {}));
-  ASSERT_TRUE(warm && warm->has_value());
+  ASSERT_TRUE(warm) << "no completion";
+  ASSERT_TRUE(warm->has_value()) << warm->error().description;
   backend().drop("/echo/event", testsupport::Backend::Drop::beforeResponse);
   auto outcome = send(HTTPRequest::get(url("https://console.brelum.io/echo/event"), {}));
-  ASSERT_TRUE(outcome && !outcome->has_value());
+  ASSERT_TRUE(outcome) << "no completion";
+  ASSERT_FALSE(outcome->has_value()) << "succeeded";
   EXPECT_EQ(outcome->error().statusCode, HTTPError::kNoResponseStatusCode);
   EXPECT_EQ(backend().requests("/echo/event").size(), 1u);
 }

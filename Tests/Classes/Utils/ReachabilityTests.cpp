@@ -160,7 +160,8 @@ TEST(ReachabilityTest, MonitorReleasedWithANotificationPendingPostsNothing) {
   monitor.reset();
   drainMainQueue();
   EXPECT_EQ(reports.notifications, 0);
-  EXPECT_EQ(reports.reachable + reports.unreachable, 0);
+  EXPECT_EQ(reports.reachable, 0);
+  EXPECT_EQ(reports.unreachable, 0);
 }
 
 // ---- Real changes, inside a network namespace of the test's own ------------------------------
@@ -179,7 +180,8 @@ TEST_F(ReachabilityInNamespace, LinkChangesNotifyOnceWithTheRightClosureUntilRel
   Reports reports, witnessReports;
   auto monitor = makeMonitor();
   auto witness = makeMonitor();
-  ASSERT_TRUE(monitor && witness);
+  ASSERT_TRUE(monitor);
+  ASSERT_TRUE(witness);
   reports.watch(monitor);
   witnessReports.watch(witness);
   monitor->startNotifier();

@@ -21,10 +21,10 @@ namespace {
 
 TEST(DispatchQueueTest, MainQueueRunsWorkInOrderOnTheMainThreadFromAnyThread) {
   std::vector<int> order;
-  bool allOnMain = true;
   for (int i = 0; i < 100; ++i) {
     DispatchQueue::main()->async([&, i] {
-      allOnMain = allOnMain && platform::isMainThread() && DispatchQueue::main()->isCurrent();
+      EXPECT_TRUE(platform::isMainThread()) << i;
+      EXPECT_TRUE(DispatchQueue::main()->isCurrent()) << i;
       order.push_back(i);
     });
   }
@@ -40,12 +40,12 @@ TEST(DispatchQueueTest, MainQueueRunsWorkInOrderOnTheMainThreadFromAnyThread) {
   auto serial =
       DispatchQueue::makeSerial("test.on-main", DispatchQoS::defaultQoS, DispatchQueue::main());
   serial->async([&] {
-    allOnMain = allOnMain && platform::isMainThread() && serial->isCurrent() &&
-                DispatchQueue::main()->isCurrent();
+    EXPECT_TRUE(platform::isMainThread());
+    EXPECT_TRUE(serial->isCurrent());
+    EXPECT_TRUE(DispatchQueue::main()->isCurrent());
     ++ran;
   });
   ASSERT_TRUE(runMainLoopUntil([&] { return order.size() == 100 && ran == 201; }));
-  EXPECT_TRUE(allOnMain);
   for (int i = 0; i < 100; ++i) EXPECT_EQ(order[i], i);
 }
 
@@ -63,9 +63,15 @@ TEST(DispatchQueueTest, SerialQueueRunsOneItemAtATimeInOrder) {
   }
   // Sync onto another queue from inside one runs there, on another thread.
   auto inner = DispatchQueue::makeSerial("test.inner");
-  bool nested = false;
-  queue->sync([&] { inner->sync([&] { nested = inner->isCurrent() && !queue->isCurrent(); }); });
-  EXPECT_TRUE(nested);
+  bool onInner = false, onOuter = true;
+  queue->sync([&] {
+    inner->sync([&] {
+      onInner = inner->isCurrent();
+      onOuter = queue->isCurrent();
+    });
+  });
+  EXPECT_TRUE(onInner);
+  EXPECT_FALSE(onOuter);
   EXPECT_FALSE(overlapped);
   ASSERT_EQ(order.size(), 200u);
   for (int i = 0; i < 200; ++i) ASSERT_EQ(order[i], i);
@@ -140,8 +146,14 @@ TEST(MainLoopTest, RunUntilAndRunForReturnAtTheirDeadline) {
 TEST(MainLoopTest, StopEndsRunOnce) {
   MainLoop::stop();
   MainLoop::run();  // would never return if the early stop were lost
-  std::jthread stopper([] {
-    std::this_thread::sleep_for(20ms);
+  // The stop comes from another thread once this run has started.
+  std::atomic<bool> running = false;
+  DispatchQueue::main()->async([&] {
+    running = true;
+    running.notify_one();
+  });
+  std::jthread stopper([&] {
+    running.wait(false);
     MainLoop::stop();
   });
   MainLoop::run();  // returns only through stop()

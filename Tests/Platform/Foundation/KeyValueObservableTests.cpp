@@ -72,7 +72,8 @@ TEST(KeyValueObservableTest, ObserverRemovedOrAddedDuringANoticeIsNotCalledByIt)
   observed.addObserver(first, "status");
   observed.addObserver(second, "status");
   observed.change("status");
-  EXPECT_TRUE(second->heard.empty() && added->heard.empty());
+  EXPECT_TRUE(second->heard.empty()) << "removed during the notice, yet called by it";
+  EXPECT_TRUE(added->heard.empty()) << "added during the notice, yet called by it";
   first->then = nullptr;
   observed.change("status");
   EXPECT_EQ(added->heard.size(), 1u);
@@ -92,15 +93,17 @@ TEST(AudioSessionTest, SettingTheCategoryNeedsAnOutputAndFailingKeepsTheOldOne) 
   std::strncpy(address.sun_path, (folder + "/pulse/native").c_str(), sizeof(address.sun_path) - 1);
   ASSERT_EQ(::bind(server, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
   auto& session = AudioSession::sharedInstance();
-  EXPECT_TRUE(session.setCategory(AudioSessionCategory::ambient) &&
-              session.category() == AudioSessionCategory::ambient);
+  const auto set = session.setCategory(AudioSessionCategory::ambient);
+  EXPECT_TRUE(set) << set.error().localizedDescription;
+  EXPECT_EQ(session.category(), AudioSessionCategory::ambient);
   ::close(server);
   fs::remove_all(folder);
   if (AudioSession::isOutputAvailable()) GTEST_SKIP() << "this machine has an ALSA device";
   const auto outcome = session.setCategory(AudioSessionCategory::playback);
   ASSERT_FALSE(outcome);
-  EXPECT_TRUE(outcome.error().localizedDescription.contains("No audio output") &&
-              session.category() == AudioSessionCategory::ambient);
+  EXPECT_TRUE(outcome.error().localizedDescription.contains("No audio output"))
+      << outcome.error().localizedDescription;
+  EXPECT_EQ(session.category(), AudioSessionCategory::ambient);
 }
 
 }  // namespace

@@ -52,7 +52,8 @@ TEST(QueryValueFormRoundTrip, EveryByteSurvivesFormDecoding) {
     const std::vector<URLQueryItem> items{{"k", value}, {value, "v"}};
     components->setQueryItems(items);
     const auto url = components->url();
-    ASSERT_TRUE(url && url->query());
+    ASSERT_TRUE(url);
+    ASSERT_TRUE(url->query());
     EXPECT_EQ(url->fragment(), "frag");
     const std::vector<std::pair<std::string, std::string>> expected{{"k", value}, {value, "v"}};
     EXPECT_EQ(formDecode(*url->query()), expected) << "query: " << *url->query();

@@ -31,6 +31,9 @@ Bytes resource(std::string_view name) {
 struct Pixel {
   int r, g, b, a;
   friend bool operator==(const Pixel&, const Pixel&) = default;
+  friend void PrintTo(const Pixel& p, std::ostream* os) {
+    *os << "{" << p.r << ", " << p.g << ", " << p.b << ", " << p.a << "}";
+  }
 };
 
 Pixel pixelAt(const Image& image, int x, int y) {
@@ -73,7 +76,9 @@ TEST_P(ImageFixtureDecoding, GivesTheSizeAndPixels) {
   for (int i = 0, x = 0, y = 0; i < c.width * c.height; x = ++i % c.width, y = i / c.width) {
     const Pixel want = c.cells[std::size_t((y / c.cell) * (c.width / c.cell) + x / c.cell)];
     const Pixel got = pixelAt(*image, x, y);
-    EXPECT_TRUE(near(got, want, c.tolerance) && got.a == want.a) << x << "," << y;
+    EXPECT_TRUE(near(got, want, c.tolerance))
+        << x << "," << y << ": " << ::testing::PrintToString(got);
+    EXPECT_EQ(got.a, want.a) << x << "," << y;
   }
 }
 
@@ -192,9 +197,12 @@ INSTANTIATE_TEST_SUITE_P(
 // The default limits: 16384 pixels a side and 64 Mi pixels in all, both inclusive.
 TEST(ImageDecoding, RefusesMoreThan32MiBUnreadOrBeyondTheSideAndPixelLimits) {
   const Image::DecodeLimits limits;
-  EXPECT_TRUE(limits.admits(16384, 4096) && limits.admits(4096, 16384) &&
-              limits.admits(8192, 8192));
-  EXPECT_FALSE(limits.admits(16385, 1) || limits.admits(1, 16385) || limits.admits(8193, 8192));
+  EXPECT_TRUE(limits.admits(16384, 4096));
+  EXPECT_TRUE(limits.admits(4096, 16384));
+  EXPECT_TRUE(limits.admits(8192, 8192));
+  EXPECT_FALSE(limits.admits(16385, 1));
+  EXPECT_FALSE(limits.admits(1, 16385));
+  EXPECT_FALSE(limits.admits(8193, 8192));
   auto bytes = resource("rgba.png");
   bytes.resize((std::size_t{32} << 20) + 1);
   EXPECT_EQ(Image::decode(bytes).error(), tooManyBytes);
@@ -220,7 +228,8 @@ TEST(ImagePixels, MakeTakesExactlyItsPixelsAndPNGKeepsOpaqueOnesAndAlphaExactly)
   const auto image = Image::make(3, 1, {10, 200, 30, 255, 250, 100, 0, 128, 99, 99, 99, 0});
   EXPECT_EQ(throughPNG(*image, 0, 0), (Pixel{10, 200, 30, 255}));
   const Pixel half = throughPNG(*image, 1, 0);
-  EXPECT_TRUE(near(half, {250, 100, 0, 128}, 1) && half.a == 128);
+  EXPECT_TRUE(near(half, {250, 100, 0, 128}, 1)) << ::testing::PrintToString(half);
+  EXPECT_EQ(half.a, 128);
   EXPECT_EQ(throughPNG(*image, 2, 0), Pixel{});
   EXPECT_FALSE(Image::make(32768, 1, Bytes(32768 * 4, 0xFF))->pngData().has_value());
   EXPECT_EQ(Image::make(2, 2, Bytes(15)), nullptr);

@@ -114,16 +114,18 @@ TEST_F(PlayerTest, PlaysEveryPictureReportsTheEndAsRateZeroAndLeavesNothingAlive
       player->play();
   };
   ASSERT_TRUE(runMainLoopUntil([&] { return probe->ended(); }, 20s));
-  EXPECT_TRUE(probe->heard(PlayerStatus::readyToPlay) && probe->count(1) == 1 &&
-              player->rate() == 0);
+  EXPECT_TRUE(probe->heard(PlayerStatus::readyToPlay));
+  EXPECT_EQ(probe->count(1), 1) << "rate 1 announced other than once";
+  EXPECT_EQ(player->rate(), 0);
   ASSERT_TRUE(probe->lastFrame);
-  EXPECT_EQ(std::pair(probe->lastFrame->width(), probe->lastFrame->height()),
-            std::pair(recipe.width, recipe.height));
+  EXPECT_EQ(probe->lastFrame->width(), recipe.width);
+  EXPECT_EQ(probe->lastFrame->height(), recipe.height);
   EXPECT_GE(probe->lastFrame->bytesPerRow(), std::size_t(recipe.width) * 4);
   // Pictures keep coming to the end; how many a slow (sanitized, loaded) machine shows in real
   // time is the benchmark's business.
   EXPECT_GE(probe->presentationTimes.size(), std::size_t(recipe.framesPerSecond) / 3);
-  EXPECT_TRUE(probe->presentationTimes.back() > 500ms && !probe->misdelivered);
+  EXPECT_GT(probe->presentationTimes.back(), 500ms);
+  EXPECT_FALSE(probe->misdelivered) << "heard off the main thread or about another item";
   player = nullptr, probe = nullptr;
   testsupport::drainMainQueue();
   testsupport::startCountingGStreamerObjects();
@@ -145,7 +147,8 @@ TEST_F(PlayerTest, BadURLsFailWithAReasonAndNeverPlay) {
     ASSERT_TRUE(runMainLoopUntil([&] { return probe_->heard(PlayerStatus::failed); }, 10s));
     ASSERT_TRUE(probe_->item->error());
     EXPECT_FALSE(probe_->item->error()->localizedDescription.empty());
-    EXPECT_TRUE(player_->status() == PlayerStatus::failed && player_->rate() == 0);
+    EXPECT_EQ(player_->status(), PlayerStatus::failed);
+    EXPECT_EQ(player_->rate(), 0);
     EXPECT_EQ(probe_->lastKeyPath, "player.rate");  // 1 on play(), 0 on failing
     EXPECT_FALSE(probe_->lastFrame);
   }
@@ -179,15 +182,17 @@ TEST_F(PlayerTest, ReplacedItemHearsNothingMoreAndAReleasedPlayerNeverCallsBack)
   player_->play();
   auto item = player_->currentItem();
   ASSERT_TRUE(runMainLoopUntil([&] { return item->status() == PlayerStatus::readyToPlay; }, 20s));
-  EXPECT_TRUE(probe_->notices() == heard && !old->player() && item->player() == player_);
+  EXPECT_EQ(probe_->notices(), heard) << "the replaced item was heard from";
+  EXPECT_EQ(old->player(), nullptr);
+  EXPECT_EQ(item->player(), player_);
 
   std::weak_ptr<Player> weak = player_;
   player_.reset();  // while playing
   EXPECT_TRUE(weak.expired());
   const auto shown = probe_->presentationTimes.size();
   for (int pass = 0; pass < 2; ++pass) testsupport::drainMainQueue();
-  EXPECT_EQ(std::pair(probe_->notices(), probe_->presentationTimes.size()),
-            std::pair(heard, shown));
+  EXPECT_EQ(probe_->notices(), heard) << "a released player announced a change";
+  EXPECT_EQ(probe_->presentationTimes.size(), shown) << "a released player showed a picture";
   EXPECT_EQ(item->player(), nullptr);
 }
 
@@ -224,13 +229,17 @@ TEST_F(PlayerTest, LayerShowsEachPictureInItsOwnColoursAndAsksForDrawing) {
   EXPECT_GT(window->displayGeneration(), generation);
   EXPECT_NE(PlayerLayer::make(player_)->contents(), nullptr);  // made after: shown at once
   const auto& image = *layer->contents();
-  ASSERT_EQ(std::pair(image.width(), image.height()), std::pair(320, 240));
+  ASSERT_EQ(image.width(), 320);
+  ASSERT_EQ(image.height(), 240);
   // The picture as the decoder left it (blue, green, red, unused): no copy was made.
   ASSERT_EQ(image.pixelFormat(), platform::Image::PixelFormat::bgrx);
   auto pixel = [&](int x) { return image.pixels().subspan(60 * image.bytesPerRow() + x * 4); };
   const auto yellow = pixel(320 * 3 / 14), cyan = pixel(320 * 5 / 14);
-  EXPECT_TRUE(yellow[0] < 60 && yellow[1] > 150 && yellow[2] > 150) << int(yellow[0]);
-  EXPECT_TRUE(cyan[0] > 150 && cyan[2] < 60) << int(cyan[0]);
+  EXPECT_LT(int(yellow[0]), 60) << "blue of the yellow bar";
+  EXPECT_GT(int(yellow[1]), 150) << "green of the yellow bar";
+  EXPECT_GT(int(yellow[2]), 150) << "red of the yellow bar";
+  EXPECT_GT(int(cyan[0]), 150) << "blue of the cyan bar";
+  EXPECT_LT(int(cyan[2]), 60) << "red of the cyan bar";
 }
 
 // What the pipeline does with the messages that GStreamer's elements post on its bus. They
@@ -399,7 +408,8 @@ TEST_F(RemoteMediaTest, FailsWithTheNetworksReason) {
     ASSERT_TRUE(runMainLoopUntil([&] { return probe_->heard(PlayerStatus::failed); }, 20s));
     ASSERT_TRUE(probe_->item->error());
     const auto& description = probe_->item->error()->localizedDescription;
-    EXPECT_TRUE(description.contains(expected) && player_->rate() == 0) << description;
+    EXPECT_TRUE(description.contains(expected)) << description;
+    EXPECT_EQ(player_->rate(), 0);
   }
 }
 

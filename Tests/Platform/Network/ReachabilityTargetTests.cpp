@@ -273,7 +273,9 @@ TEST_P(ReachabilityTargetStop, NoCallbackAfterTheStopEvenWithEventsInFlight) {
   auto made = makeInside(makeForZeroAddress);
   auto witness = makeInside(makeForZeroAddress);
   Recorder witnessCalls;
-  ASSERT_TRUE(made && witness && witnessCalls.watch(**witness));
+  ASSERT_TRUE(made);
+  ASSERT_TRUE(witness);
+  ASSERT_TRUE(witnessCalls.watch(**witness));
   Stoppable stoppable{how, *made};
   made->reset();
   ReachabilityTarget::Context context{0, &stoppable, nullptr, &Stoppable::release, nullptr};

@@ -118,7 +118,8 @@ TEST_F(InputTest, TouchUpInsideOnlyWhenTheTouchLiftsWithinTheBounds) {
   send(PointerPhase::down, {20, 20});
   EXPECT_TRUE(button->isHighlighted());
   lift({45, 45});
-  EXPECT_TRUE(receiver->taps == 1 && !button->isHighlighted());
+  EXPECT_EQ(receiver->taps, 1);
+  EXPECT_FALSE(button->isHighlighted());
   stroke({{20, 20}, {80, 20}}, false);
   EXPECT_FALSE(button->isHighlighted());
   send(PointerPhase::up, {80, 20});
@@ -144,7 +145,8 @@ TEST_F(InputTest, PanThatBeginsCancelsTheControlsTouch) {
   button->addAction([&] { events.push_back("cancel"); }, ControlEvents::touchCancel);
   button->addAction([&] { events.push_back("up"); }, ControlEvents::touchUpInside);
   stroke({{50, 50}, {80, 50}});
-  EXPECT_TRUE(events == std::vector<std::string>{"cancel"} && pan->state() == State::ended);
+  EXPECT_EQ(events, std::vector<std::string>{"cancel"});
+  EXPECT_EQ(pan->state(), State::ended);
 }
 
 TEST_F(InputTest, ActionMayRemoveItsOwnButtonAndGoneWindowsGetNothing) {
@@ -160,7 +162,8 @@ TEST_F(InputTest, ActionMayRemoveItsOwnButtonAndGoneWindowsGetNothing) {
       ControlEvents::touchUpInside);
   button.reset();
   stroke({{10, 10}});
-  EXPECT_TRUE(taps == 1 && weak.expired());
+  EXPECT_EQ(taps, 1);
+  EXPECT_TRUE(weak.expired()) << "the button outlived its removal";
 
   auto pan = PanGestureRecognizer::make();
   window_->addGestureRecognizer(pan);

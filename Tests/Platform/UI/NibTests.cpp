@@ -8,6 +8,7 @@
 #include "Platform/UI/NibDecodingError.h"
 #include "Platform/UI/NibOwner.h"
 #include "Platform/UI/NibRegistry.h"
+#include "Tests/Platform/UI/GeometryPrinting.h"
 #include "Tests/Support/TemporaryBundle.h"
 
 using namespace platform;
@@ -82,9 +83,11 @@ TEST_F(NibTest, MakesTheWholeTreeThenConnectsThenWakesInDocumentOrder) {
   auto card = std::dynamic_pointer_cast<ProbeView>(objects[0]);
   ASSERT_NE(card, nullptr);
   EXPECT_NE(std::dynamic_pointer_cast<ProbeObject>(objects[1]), nullptr);
-  EXPECT_TRUE(card->frame() == (Rect{1, 2, 30, 40}) && card->tag() == 7);
+  EXPECT_EQ(card->frame(), (Rect{1, 2, 30, 40}));
+  EXPECT_EQ(card->tag(), 7);
   ASSERT_EQ(card->subviews().size(), 2u);
-  EXPECT_TRUE(owner->content == card->subviews()[0] && card->subviews()[1]->isHidden());
+  EXPECT_EQ(owner->content, card->subviews()[0]);
+  EXPECT_TRUE(card->subviews()[1]->isHidden());
   EXPECT_EQ(gEvents, (std::vector<std::string>{"decode card", "decode inner", "connect content",
                                                "awake card with 2", "awake inner with 0"}));
 }
@@ -96,7 +99,9 @@ TEST_F(NibTest, OutletsTheOwnerRefusesAreReportedAndTheRestLoads) {
   EXPECT_EQ(load(nib, View::make<ProbeView>(Rect{})).size(), 1u);
   EXPECT_EQ(load(nib, View::make()).size(), 1u);  // an owner that takes no outlets at all
   EXPECT_EQ(load(nib, nullptr).size(), 1u);       // no owner: nothing to connect
-  EXPECT_TRUE(console.lines().size() == 2 && console.lines()[0].contains("\"nothing\""));
+  const auto lines = console.lines();
+  ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
+  EXPECT_TRUE(lines[0].contains("\"nothing\"")) << lines[0];
 }
 
 // A broken nib gives no objects and one console line; a reader that stopped late would wake
@@ -129,7 +134,8 @@ TEST_F(NibTest, BrokenNibsGiveNoObjectsOneLineAndWakeNothing) {
                      owner)
                     .empty());
     const auto lines = console.lines();
-    EXPECT_TRUE(lines.size() == 1 && lines[0].contains(reason)) << ::testing::PrintToString(lines);
+    ASSERT_EQ(lines.size(), 1u) << ::testing::PrintToString(lines);
+    EXPECT_TRUE(lines[0].contains(reason)) << lines[0];
     EXPECT_EQ(owner->content, nullptr);
     for (const auto& event : gEvents) EXPECT_EQ(event.rfind("decode", 0), 0u) << event;
   }
@@ -151,14 +157,17 @@ TEST_F(NibTest, ReadsImagesFromTheNibsBundleAndRefusesANibLoadingItselfInside) {
   EXPECT_NE(std::dynamic_pointer_cast<Button>(objects[1])->currentImage(), nullptr);
   EXPECT_EQ(std::dynamic_pointer_cast<ImageView>(objects[2])->image(), nullptr);
   EXPECT_TRUE(Nib("Missing", host.bundle()).instantiate(nullptr).empty());
-  EXPECT_TRUE(console.lines().size() == 2 && console.lines()[0].contains("\"missing\""));
+  const auto lines = console.lines();
+  ASSERT_EQ(lines.size(), 2u) << ::testing::PrintToString(lines);
+  EXPECT_TRUE(lines[0].contains("\"missing\"")) << lines[0];
 
   gLoopBundle = host.bundle();
   objects = Nib("Loop", host.bundle()).instantiate(nullptr);
   gLoopBundle = nullptr;
   ASSERT_EQ(objects.size(), 1u);
-  EXPECT_TRUE(std::dynamic_pointer_cast<LoopView>(objects[0])->innerCount == 0 &&
-              console.lines().size() == 3);
+  EXPECT_EQ(std::dynamic_pointer_cast<LoopView>(objects[0])->innerCount, 0)
+      << "a nib loading itself was instantiated inside";
+  EXPECT_EQ(console.lines().size(), 3u) << "the nib loading itself was not reported";
 }
 
 }  // namespace

@@ -22,7 +22,8 @@ TEST(DebugLogger, EachLoggerKeepsItsOwnFlag) {
   const auto factory = DebugLoggerFactory::make(true);
   const auto first = std::dynamic_pointer_cast<DebugLogger>(factory->make());
   const auto second = std::dynamic_pointer_cast<DebugLogger>(factory->make());
-  ASSERT_TRUE(first && second);
+  ASSERT_TRUE(first) << "not a DebugLogger";
+  ASSERT_TRUE(second) << "not a DebugLogger";
   EXPECT_NE(first, second);
   EXPECT_EQ(first.use_count(), 1);
   first->debug("before");

@@ -112,7 +112,8 @@ TEST(LoadFromXib, InstanceFormConnectsTheReceiverAndStaticFormThrowsUnlessTheFir
   host_.write("CardOwner.nib", R"({"objects": [{"class": "platform::View"}]})");
   auto owner = View::make<viewtests::CardOwner>(Rect{});
   auto content = brelum::loadFromXib(*owner, "Card", host_.bundle());
-  ASSERT_TRUE(content && content->subviews().size() == 1);
+  ASSERT_TRUE(content);
+  ASSERT_EQ(content->subviews().size(), 1u);
   EXPECT_EQ(owner->image, content->subviews()[0]);
 
   platform::ConsoleCapture console;

@@ -102,7 +102,8 @@ TEST_F(PIPManagerTest, ShowingStylesTheFloatingWindowAndReplacingLeavesItUnstyle
   int completions = 0;
   auto first = show(PIPPosition::bottomRight, PIPState::pip, [&] { ++completions; });
   const auto& view = first->view();
-  EXPECT_TRUE(PIPManager::isActive() && PIPManager::isPIP());
+  EXPECT_TRUE(PIPManager::isActive());
+  EXPECT_TRUE(PIPManager::isPIP());
   EXPECT_EQ(PIPManager::visibleViewController(), first);
   EXPECT_EQ(view->superview(), window_);
   EXPECT_EQ(view->layer()->cornerRadius(), 2.0);
@@ -172,7 +173,8 @@ TEST_F(PIPManagerTest, DismissalRemovesTheViewBeforeTheCompletionRunsUnlessShown
     EXPECT_EQ(controller->view()->superview(), nullptr);
     EXPECT_FALSE(PIPManager::isActive());
   });
-  EXPECT_TRUE(PIPManager::isActive() && !PIPManager::isPIP());
+  EXPECT_TRUE(PIPManager::isActive()) << "gone before its fade-out";
+  EXPECT_FALSE(PIPManager::isPIP());
   EXPECT_EQ(closeButtons(*controller->view()), 0);
   EXPECT_EQ(controller->view()->superview(), window_);
   ASSERT_TRUE(runMainLoopUntil([&] { return !order.empty(); }));
@@ -204,7 +206,8 @@ TEST_F(PIPManagerTest, DismissalRemovesTheViewBeforeTheCompletionRunsUnlessShown
   EXPECT_EQ(order.size(), 7u);
   settle();
   EXPECT_EQ(order.size(), 7u);
-  EXPECT_TRUE(PIPManager::visibleViewController() == controller && PIPManager::isPIP());
+  EXPECT_EQ(PIPManager::visibleViewController(), controller);
+  EXPECT_TRUE(PIPManager::isPIP());
   EXPECT_EQ(controller->view()->superview(), window_);
   EXPECT_EQ(controller->view()->alpha(), 1.0);
   EXPECT_EQ(closeButtons(*controller->view()), 1);
@@ -403,7 +406,8 @@ TEST_F(PIPManagerTest, ReleasedControllerLeavesPendingBlocksHarmless) {
   Application::shared().setOrientation(DeviceOrientation::landscapeRight);
   PIPManager::dismiss(false);
   controller.reset();
-  EXPECT_TRUE(weakController.expired() && weakDispatcher.expired());
+  EXPECT_TRUE(weakController.expired()) << "the controller outlived its dismissal";
+  EXPECT_TRUE(weakDispatcher.expired()) << "the event dispatcher outlived its controller";
   NotificationCenter::defaultCenter()->post(
       std::string(Application::kDeviceOrientationDidChangeNotification));
   settle();

@@ -106,7 +106,8 @@ TEST_F(DesktopWindowTest, ARealDragMovesTheViewAndTheServerShowsItAtTheDisplaysD
   square->addGestureRecognizer(pan);
   window_->addSubview(square);
   show();
-  EXPECT_TRUE(Screen::main().scale() == 2 && x().geometry(*id_)->width == 400);
+  EXPECT_EQ(Screen::main().scale(), 2);
+  EXPECT_EQ(x().geometry(*id_)->width, 400);
   ASSERT_TRUE(runMainLoopUntil([&] { return shows(45, 45, kRed); }));
 
   drag({45, 45}, {145, 205}, 10);
@@ -151,8 +152,8 @@ TEST_F(DesktopWindowTest, FocusWiderShapesAndClosingReachTheApplicationTheRootVi
 
   x().resize(*id_, 400, 250);
   ASSERT_TRUE(runMainLoopUntil([&] { return window_->frame().size.width == 400; }));
-  EXPECT_TRUE(window_->frame().size.height == 250 &&
-              Application::shared().orientation() == DeviceOrientation::landscapeLeft);
+  EXPECT_EQ(window_->frame().size.height, 250);
+  EXPECT_EQ(Application::shared().orientation(), DeviceOrientation::landscapeLeft);
   EXPECT_EQ(rootView->frame(), (Rect{0, 0, 400, 250}));
   // The enlarged window is drawn whole, the new part too.
   corner->setFrame({380, 230, 10, 10});

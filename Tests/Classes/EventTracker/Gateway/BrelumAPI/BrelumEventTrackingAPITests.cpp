@@ -109,7 +109,8 @@ TEST_F(BrelumEventTrackingAPITest, OnlyADocumentTheQueueTakesIsSent) {
     makeGateway()->track(event, kUser, [&early](auto) { early = true; });
     EXPECT_FALSE(early);
     const auto outcome = deliver(*makeGateway(), event);
-    ASSERT_TRUE(outcome.has_value() && !outcome->has_value());
+    ASSERT_TRUE(outcome.has_value()) << "no completion";
+    ASSERT_FALSE(outcome->has_value()) << "a document the queue refuses was sent";
     EXPECT_EQ(outcome->error().underlyingHTTPError().statusCode, -1000);
   }
 
@@ -117,7 +118,8 @@ TEST_F(BrelumEventTrackingAPITest, OnlyADocumentTheQueueTakesIsSent) {
       chat(BrelumEventTrackingAPI::kMaximumMessageBytes - documentFor(chat(0)).size());
   ASSERT_EQ(documentFor(atLimit).size(), 262'144u);
   const auto sent = deliver(*makeGateway(), atLimit);
-  ASSERT_TRUE(sent.has_value() && sent->has_value());
+  ASSERT_TRUE(sent.has_value()) << "no completion";
+  ASSERT_TRUE(sent->has_value()) << sent->error().debugDescription();
   ASSERT_TRUE(testsupport::runMainLoopUntil([&] { return backend().idle(); }));
   EXPECT_EQ(backend().requests(kEventQueuePath).size(), 1u);
   const auto messages = testsupport::queueMessages(backend());
@@ -129,7 +131,8 @@ TEST_F(BrelumEventTrackingAPITest, ABaseQueryIsReplacedByExactlyActionAndMessage
   const auto event = Event::like("show+1", "c=1", "Coats", "1");
   const auto outcome = deliver(
       *makeGateway(std::string(EventTracker::kQueueURL) + "?Action=PurgeQueue&Version=1"), event);
-  ASSERT_TRUE(outcome.has_value() && outcome->has_value());
+  ASSERT_TRUE(outcome.has_value()) << "no completion";
+  ASSERT_TRUE(outcome->has_value()) << outcome->error().debugDescription();
   const auto recorded = backend().requests(kEventQueuePath);
   ASSERT_EQ(recorded.size(), 1u);
   EXPECT_EQ(recorded[0].method, "GET");
@@ -154,7 +157,8 @@ TEST(BrelumEventTrackingAPIMessageURL, ReplacesTheQueryAndDecodesToTheDocument) 
     const auto& text = url->absoluteString();
     const std::string prefix = std::string(before) + "?Action=SendMessage&MessageBody=";
     const std::string_view suffix(after);
-    ASSERT_TRUE(text.starts_with(prefix) && text.ends_with(suffix)) << text;
+    ASSERT_TRUE(text.starts_with(prefix)) << text;
+    ASSERT_TRUE(text.ends_with(suffix)) << text;
     const auto value = text.substr(prefix.size(), text.size() - prefix.size() - suffix.size());
     EXPECT_EQ(value.find_first_of("+&=#? "), std::string::npos) << value;
     EXPECT_EQ(platform::percentDecode(value), document);

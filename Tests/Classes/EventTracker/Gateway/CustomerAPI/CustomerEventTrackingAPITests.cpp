@@ -39,7 +39,8 @@ TEST_F(CustomerEventTrackingAPITest, PostsTheDataRecordOnceAsJSONToTheURLItself)
       CustomerEventTrackingAPI::make(platform::URL::make(kCustomerURL).value(), "app-1", "2.0.0",
                                      std::make_shared<brelum::CurlHTTPAdapter>());
   const auto outcome = track(*gateway, Event::addToBag("show-1", "p-1", "client-p-1"));
-  ASSERT_TRUE(outcome && outcome->has_value());
+  ASSERT_TRUE(outcome) << "no completion";
+  ASSERT_TRUE(outcome->has_value()) << outcome->error().debugDescription();
   const auto recorded = backend().requests();
   ASSERT_EQ(recorded.size(), 1u);
   EXPECT_EQ(recorded[0].method, "POST");
@@ -94,7 +95,8 @@ TEST(CustomerEventTrackingAPIFailureTest, APipelineErrorCompletesOnceWithTheNoRe
   UnreachableCustomerAPI gateway(platform::URL::make(kCustomerURL).value(), "app-1", "2.0.0",
                                  nullptr);
   const auto outcome = track(gateway, Event::closeSDK("show-1"));
-  ASSERT_TRUE(outcome && !outcome->has_value());
+  ASSERT_TRUE(outcome) << "no completion";
+  ASSERT_FALSE(outcome->has_value()) << "succeeded without a response";
   const auto& error = outcome->error().underlyingHTTPError();
   EXPECT_EQ(error.statusCode, -1000);
   EXPECT_EQ(error.description, "Could not connect to the server.");
